@@ -1,0 +1,5 @@
+#include "core/module1.h"
+
+namespace Module1 {
+int16_t interval = 0;
+}

@@ -1,0 +1,403 @@
+#include "controls.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include "helpviewer.h"
+#include "runtime.h"
+#include "twips.h"
+
+namespace forms {
+
+class ButtonWidget : public QPushButton {
+    using QPushButton::QPushButton;
+};
+class LabelWidget : public QLabel {
+    using QLabel::QLabel;
+};
+class GroupWidget : public QGroupBox {
+    using QGroupBox::QGroupBox;
+};
+class CheckWidget : public QCheckBox {
+    using QCheckBox::QCheckBox;
+};
+class ComboWidget : public QComboBox {
+    using QComboBox::QComboBox;
+};
+
+class ListWidget : public QListWidget {
+public:
+    explicit ListWidget(QWidget* parent) : QListWidget(parent) {
+        setUniformItemSizes(true);
+        setSelectionMode(QAbstractItemView::SingleSelection);
+    }
+};
+
+// A single-line text box that offers each typed character to its KeyPress handler first.
+class LineEdit : public QLineEdit {
+public:
+    LineEdit(TextBox& box, QWidget* parent) : QLineEdit(parent), box_(box) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const QString text = event->text();
+        if (!box_.KeyPress || text.size() != 1) {
+            QLineEdit::keyPressEvent(event);
+            return;
+        }
+        const QChar typed = text.at(0);
+        const int16_t result = filter(typed);
+        if (result == 0) {
+            event->accept();
+        } else if (static_cast<char16_t>(result) != typed.unicode()) {
+            if (!isReadOnly()) insert(QString(QChar(static_cast<char16_t>(result))));
+        } else {
+            QLineEdit::keyPressEvent(event);
+        }
+    }
+
+    // Text committed by an input method is typed text too: each character is offered.
+    void inputMethodEvent(QInputMethodEvent* event) override {
+        if (!box_.KeyPress || event->commitString().isEmpty()) {
+            QLineEdit::inputMethodEvent(event);
+            return;
+        }
+        QString kept;
+        for (QChar c : event->commitString())
+            if (int16_t r = filter(c)) kept += QChar(static_cast<char16_t>(r));
+        QInputMethodEvent filtered(event->preeditString(), event->attributes());
+        filtered.setCommitString(kept, event->replacementStart(), event->replacementLength());
+        QLineEdit::inputMethodEvent(&filtered);
+    }
+
+private:
+    int16_t filter(QChar c) {
+        int16_t code = static_cast<int16_t>(c.unicode());
+        const auto handler = box_.KeyPress;
+        box_.Parent().raiseEvent([&] { handler(code); });
+        if (!box_.Parent().Loaded()) return 0;
+        return code;
+    }
+
+    TextBox& box_;
+};
+
+class ImageWidget : public QWidget {
+public:
+    explicit ImageWidget(QWidget* parent) : QWidget(parent) {}
+
+    void setPicture(Picture picture) {
+        picture_ = std::move(picture);
+        scaled_ = QImage();
+        update();
+    }
+    const Picture& picture() const { return picture_; }
+    bool stretch = false;
+    bool border = false;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        const QRect inner = border ? rect().adjusted(1, 1, -1, -1) : rect();
+        if (!picture_.isNull()) {
+            if (stretch) {
+                if (scaled_.size() != inner.size())
+                    scaled_ = picture_.image().scaled(inner.size(), Qt::IgnoreAspectRatio,
+                                                      Qt::SmoothTransformation);
+                painter.drawImage(inner.topLeft(), scaled_);
+            } else {
+                const QRect r = event->rect() & QRect(QPoint(0, 0), picture_.image().size());
+                painter.drawImage(r.topLeft(), picture_.image(), r);
+            }
+        }
+        if (border) {
+            painter.setPen(palette().color(QPalette::WindowText));
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
+    }
+    // A double-click on the picture belongs to the picture, not to the form beneath it.
+    void mouseDoubleClickEvent(QMouseEvent* event) override { event->accept(); }
+    void mousePressEvent(QMouseEvent* event) override { event->accept(); }
+
+private:
+    Picture picture_;
+    QImage scaled_;
+};
+
+// --- Control ---
+
+Control::Control(Form& form, const char* name, Kind kind)
+    : Visible([this] { return widget_ && !widget_->isHidden(); },
+              [this](bool v) {
+                  if (widget_) widget_->setVisible(v);
+              }),
+      form_(form),
+      name_(QString::fromLatin1(name)),
+      kind_(kind) {
+    form.registerControl(this);
+}
+
+Control::~Control() { delete widget_.data(); }
+
+void Control::Move(float left, float top) {
+    left_ = left;
+    top_ = top;
+    applyGeometry();
+}
+
+void Control::Move(float left, float top, float width, float height) {
+    width_ = width;
+    height_ = height;
+    Move(left, top);
+}
+
+void Control::applyGeometry() {
+    if (!widget_) return;
+    const int x = twips::toPixelsX(left_), y = twips::toPixelsY(top_);
+    widget_->setGeometry(x, y, twips::toPixelsX(left_ + width_) - x,
+                         twips::toPixelsY(top_ + height_) - y);
+}
+
+void Control::SetFocus() {
+    if (widget_) widget_->setFocus();
+}
+
+// --- CommandButton ---
+
+CommandButton::CommandButton(Form& form, const char* name)
+    : Control(form, name, Kind::CommandButton),
+      Value([] { return false; },
+            [this](bool v) {
+                if (v && Click) Click();
+            }),
+      button_(new ButtonWidget(form.client())) {
+    setWidget(button_);
+    button_->setAutoDefault(false);
+    QObject::connect(button_, &QPushButton::clicked, button_, [this] { raise(Click); });
+}
+
+void CommandButton::setCaption(const QString& caption) { button_->setText(caption); }
+
+// --- Label, Frame ---
+
+Label::Label(Form& form, const char* name)
+    : Control(form, name, Kind::Label), label_(new LabelWidget(form.client())) {
+    setWidget(label_);
+    label_->setWordWrap(true);
+    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+void Label::setCaption(const QString& caption) { label_->setText(caption); }
+QString Label::Caption() const { return label_->text(); }
+
+Frame::Frame(Form& form, const char* name)
+    : Control(form, name, Kind::Frame), group_(new GroupWidget(form.client())) {
+    setWidget(group_);
+}
+void Frame::setCaption(const QString& caption) { group_->setTitle(caption); }
+QString Frame::Caption() const { return group_->title(); }
+
+// --- CheckBox ---
+
+CheckBox::CheckBox(Form& form, const char* name)
+    : Control(form, name, Kind::CheckBox),
+      Value([this] { return check_->isChecked() ? 1 : 0; },
+            [this](int v) { check_->setChecked(v != 0); }),
+      check_(new CheckWidget(form.client())) {
+    setWidget(check_);
+}
+void CheckBox::setCaption(const QString& caption) { check_->setText(caption); }
+
+// --- TextBox ---
+
+TextBox::TextBox(Form& form, const char* name)
+    : Control(form, name, Kind::TextBox),
+      Text([this] { return edit_->text(); }, [this](QString v) { edit_->setText(v); }),
+      edit_(new LineEdit(*this, form.client())) {
+    setWidget(edit_);
+}
+void TextBox::setCaption(const QString& text) { edit_->setText(text); }
+
+// --- ListBox ---
+
+namespace {
+constexpr int kMaxListEntries = 32767;
+}
+
+ListBox::ListBox(Form& form, const char* name)
+    : Control(form, name, Kind::ListBox),
+      ListIndex(
+          [this]() -> int16_t {
+              QListWidgetItem* item = list_->currentItem();
+              return item && item->isSelected() ? static_cast<int16_t>(list_->currentRow()) : -1;
+          },
+          [this](int16_t i) {
+              if (i < -1 || i >= list_->count()) Raise(err::InvalidArgument);
+              if (i == -1) {
+                  list_->clearSelection();
+                  list_->setCurrentRow(-1);
+              } else {
+                  list_->setCurrentRow(i);
+              }
+          }),
+      list_(new ListWidget(form.client())) {
+    setWidget(list_);
+}
+
+void ListBox::AddItem(const QString& item) {
+    if (list_->count() >= kMaxListEntries) Raise(err::Overflow);
+    list_->addItem(item);
+}
+
+void ListBox::RemoveItem(int index) {
+    if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
+    const bool wasSelected = ListIndex() == index;
+    delete list_->takeItem(index);
+    if (wasSelected) {
+        list_->clearSelection();
+        list_->setCurrentRow(-1);
+    }
+}
+
+void ListBox::Clear() { list_->clear(); }
+
+int16_t ListBox::ListCount() const { return static_cast<int16_t>(list_->count()); }
+
+QString ListBox::List(int index) const {
+    if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
+    return list_->item(index)->text();
+}
+
+// --- ComboBox ---
+
+namespace {
+// Enter in the combo's field does not choose an entry: typed text changes nothing.
+class SwallowEnter : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        return key == Qt::Key_Return || key == Qt::Key_Enter;
+    }
+};
+}  // namespace
+
+ComboBox::ComboBox(Form& form, const char* name)
+    : Control(form, name, Kind::ComboBox),
+      Text([this] { return combo_->currentText(); },
+           [this](QString v) { combo_->setEditText(v); }),
+      combo_(new ComboWidget(form.client())) {
+    setWidget(combo_);
+    combo_->setEditable(true);
+    combo_->setInsertPolicy(QComboBox::NoInsert);
+    combo_->setDuplicatesEnabled(true);
+    combo_->lineEdit()->installEventFilter(new SwallowEnter(combo_));
+    QObject::connect(combo_, &QComboBox::activated, combo_, [this](int index) {
+        combo_->setEditText(combo_->itemText(index));
+        raise(Click);
+    });
+}
+
+void ComboBox::setCaption(const QString& text) { combo_->setEditText(text); }
+void ComboBox::AddItem(const QString& item) {
+    const QString text = combo_->currentText();
+    combo_->addItem(item);
+    combo_->setEditText(text);
+}
+int ComboBox::ListCount() const { return combo_->count(); }
+QString ComboBox::List(int index) const {
+    if (index < 0 || index >= combo_->count()) Raise(err::InvalidArgument);
+    return combo_->itemText(index);
+}
+
+// --- Image ---
+
+Image::Image(Form& form, const char* name)
+    : Control(form, name, Kind::Image),
+      Picture([this] { return image_->picture(); },
+              [this](forms::Picture p) { assign(std::move(p)); }),
+      image_(new ImageWidget(form.client())) {
+    setWidget(image_);
+    image_->setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void Image::setFlags(unsigned flags) {
+    stretch_ = flags & forms::Stretch;
+    image_->stretch = stretch_;
+    image_->border = flags & BorderSingle;
+}
+
+void Image::assign(forms::Picture picture) {
+    if (!stretch_ && !picture.isNull()) {
+        width_ = twips::fromPixelsX(picture.size().width());
+        height_ = twips::fromPixelsY(picture.size().height());
+    }
+    image_->setPicture(std::move(picture));
+    applyGeometry();
+}
+
+QSize Image::pixelSize() const { return image_->size(); }
+
+void Image::unload() { image_->setPicture({}); }
+
+// --- Timer ---
+
+Timer::Timer(Form& form, const char* name)
+    : Control(form, name, Kind::Timer),
+      Interval([this] { return interval_; },
+               [this](int32_t v) {
+                   interval_ = v;
+                   restart();
+               }),
+      Enabled([this] { return enabled_; },
+              [this](bool v) {
+                  enabled_ = v;
+                  restart();
+              }),
+      timer_(new QTimer) {
+    timer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer_, &QTimer::timeout, timer_, [this] { raise(Tick); });
+}
+
+Timer::~Timer() { delete timer_; }
+
+void Timer::restart() {
+    if (Ticking())
+        timer_->start(interval_);
+    else
+        timer_->stop();
+}
+
+bool Timer::Ticking() const { return enabled_ && interval_ > 0 && Parent().Loaded(); }
+
+void Timer::unload() { timer_->stop(); }
+
+// --- Menu ---
+
+Menu::Menu(Form& form, const char* name) : form_(form), name_(QString::fromLatin1(name)) {
+    form.registerMenu(this);
+}
+
+void Menu::setAction(QAction* action) { action_ = action; }
+
+// --- CommonDialog ---
+
+CommonDialog::CommonDialog(Form& form, const char* name)
+    : Control(form, name, Kind::CommonDialog),
+      HelpFile([this] { return helpFile_; }, [this](QString v) { helpFile_ = v; }),
+      HelpCommand([this] { return helpCommand_; }, [this](int v) { helpCommand_ = v; }) {}
+
+void CommonDialog::ShowHelp() { ShowHelpViewer(helpFile_, helpCommand_); }
+
+}  // namespace forms

@@ -1,0 +1,312 @@
+#include "form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <algorithm>
+#include <stdexcept>
+
+#include "controls.h"
+#include "runtime.h"
+#include "twips.h"
+
+namespace forms {
+
+namespace {
+
+std::function<void()> g_lastFormUnloaded;
+int g_loaded = 0;
+
+// Lets a form's menu shortcuts win over the editing keys of the control that has the focus
+// (Ctrl+C in a text box is a menu command of the window, not a copy).
+class ShortcutGuard : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+}  // namespace
+
+// The top-level window of a form; its close box unloads the form.
+class FormWindow : public QMainWindow {
+public:
+    explicit FormWindow(Form& form) : form_(form) {}
+    Form& form() const { return form_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        Dispatch([this] { form_.Unload(); });
+    }
+
+private:
+    Form& form_;
+};
+
+namespace {
+
+// The client area: controls are its children; a double-click on it (not on a control) is
+// the form's double-click.
+class ClientArea : public QWidget {
+public:
+    ClientArea(Form& form, QWidget* parent) : QWidget(parent), form_(form) {}
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        event->accept();
+        form_.raiseEvent(form_.DblClick);
+    }
+
+private:
+    Form& form_;
+};
+
+bool ShortcutGuard::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride || !watched->isWidgetType()) return false;
+    auto* window = dynamic_cast<FormWindow*>(static_cast<QWidget*>(watched)->window());
+    if (!window) return false;
+    const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+    for (Menu* menu : window->form().menus()) {
+        QAction* action = menu->action();
+        if (action && !action->shortcut().isEmpty() && action->shortcut() == pressed) {
+            event->ignore();
+            return true;
+        }
+    }
+    return false;
+}
+
+void installShortcutGuard() {
+    static ShortcutGuard* guard = [] {
+        auto* g = new ShortcutGuard;
+        g->setParent(qApp);
+        qApp->installEventFilter(g);
+        return g;
+    }();
+    (void)guard;
+}
+
+}  // namespace
+
+Form::Form(FormLayout layout, std::vector<ControlLayout> controls, std::vector<MenuLayout> menus)
+    : layout_(std::move(layout)),
+      controlLayout_(std::move(controls)),
+      menuLayout_(std::move(menus)),
+      window_(new FormWindow(*this)),
+      client_(new ClientArea(*this, window_)) {
+    window_->setCentralWidget(client_);
+    window_->setWindowTitle(layout_.caption);
+    if (layout_.border == Border::None) {
+        window_->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    } else {
+        window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    }
+    if (layout_.black) {
+        QPalette p = client_->palette();
+        p.setColor(QPalette::Window, Qt::black);
+        p.setColor(QPalette::WindowText, Qt::white);
+        client_->setPalette(p);
+        client_->setAutoFillBackground(true);
+        window_->setPalette(p);
+    }
+    if (!layout_.icon) window_->setWindowIcon(QIcon());
+    installShortcutGuard();
+}
+
+Form::~Form() {
+    if (loaded_) {
+        loaded_ = false;
+        --g_loaded;
+    }
+    delete window_;
+}
+
+QWidget* Form::window() const { return window_; }
+QWidget* Form::client() const { return client_; }
+
+Control* Form::control(const QString& name) const {
+    auto it = controls_.find(name);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+void Form::registerControl(Control* control) { controls_[control->Name()] = control; }
+void Form::registerMenu(Menu* menu) { menus_.push_back(menu); }
+
+void Form::raiseEvent(const std::function<void()>& handler) {
+    if (!loaded_ || !handler) return;
+    Dispatch(handler);
+}
+
+void Form::load(std::function<void()> onUnload) {
+    onUnload_ = std::move(onUnload);
+    loaded_ = true;
+    ++g_loaded;
+    build();
+    buildMenus();
+    wire();
+    Form_Load();
+}
+
+void Form::build() {
+    for (const ControlLayout& row : controlLayout_) {
+        Control* c = control(QString::fromLatin1(row.name));
+        if (!c || c->kind() != row.kind)
+            throw std::logic_error(std::string("layout row without its control: ") + row.name);
+        if (QWidget* w = c->widget()) {
+            QWidget* parent = client_;
+            if (row.container) {
+                Control* frame = control(QString::fromLatin1(row.container));
+                if (!frame || !frame->widget())
+                    throw std::logic_error(std::string("no container: ") + row.container);
+                parent = frame->widget();
+            }
+            w->setParent(parent);
+            w->setVisible(!(row.flags & Hidden));
+        }
+        c->setFlags(row.flags);
+        c->setCaption(row.caption);
+        c->Move(row.left, row.top, row.width, row.height);
+    }
+    // Frames lie beneath the controls drawn over them.
+    for (const ControlLayout& row : controlLayout_)
+        if (row.kind == Kind::Frame) control(QString::fromLatin1(row.name))->widget()->lower();
+
+    std::vector<const ControlLayout*> order;
+    for (const ControlLayout& row : controlLayout_)
+        if (row.tabIndex >= 0) order.push_back(&row);
+    std::stable_sort(order.begin(), order.end(),
+                     [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
+    QWidget* previous = nullptr;
+    for (const ControlLayout* row : order) {
+        QWidget* w = control(QString::fromLatin1(row->name))->widget();
+        if (!w || w->focusPolicy() == Qt::NoFocus || (row->flags & Hidden)) continue;
+        if (previous) QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+void Form::buildMenus() {
+    if (menuLayout_.empty()) return;
+    std::map<QString, QMenu*> dropDowns;
+    QMenuBar* bar = window_->menuBar();
+    for (const MenuLayout& row : menuLayout_) {
+        Menu* menu = nullptr;
+        for (Menu* m : menus_)
+            if (m->Name() == QLatin1String(row.name)) menu = m;
+        if (!menu) throw std::logic_error(std::string("menu row without its menu: ") + row.name);
+        const bool hasItems = std::any_of(menuLayout_.begin(), menuLayout_.end(), [&](auto& r) {
+            return r.parent && QLatin1String(r.parent) == QLatin1String(row.name);
+        });
+        QAction* action = nullptr;
+        if (!row.parent && hasItems) {
+            QMenu* dropDown = bar->addMenu(row.caption);
+            dropDowns[QString::fromLatin1(row.name)] = dropDown;
+            action = dropDown->menuAction();
+        } else {
+            QWidget* container = row.parent ? static_cast<QWidget*>(dropDowns.at(row.parent))
+                                            : static_cast<QWidget*>(bar);
+            if (row.caption == QLatin1String("-")) {
+                action = new QAction(container);
+                action->setSeparator(true);
+            } else {
+                action = new QAction(row.caption, container);
+                if (row.shortcut) action->setShortcut(QKeySequence(QString::fromLatin1(row.shortcut)));
+                action->setShortcutContext(Qt::WindowShortcut);
+                QObject::connect(action, &QAction::triggered, action,
+                                 [this, menu] { raiseEvent(menu->Click); });
+            }
+            container->addAction(action);
+            // A shortcut of an item works while its drop-down is closed too.
+            if (row.parent) window_->addAction(action);
+        }
+        menu->setAction(action);
+    }
+}
+
+void Form::place() {
+    const int w = twips::toPixelsX(layout_.clientWidth);
+    const int h = twips::toPixelsY(layout_.clientHeight);
+    if (layout_.maximized) return;
+    client_->setFixedSize(w, h);
+    window_->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    window_->adjustSize();
+    const int menuHeight = window_->menuWidget() ? window_->menuWidget()->sizeHint().height() : 0;
+    window_->move(twips::toPixelsX(layout_.clientLeft),
+                  std::max(0, twips::toPixelsY(layout_.clientTop) - menuHeight));
+}
+
+void Form::Show(int modal, Form* owner) {
+    if (!loaded_) return;
+    if (owner && owner != this && window_->parentWidget() != owner->window())
+        window_->setParent(owner->window(), window_->windowFlags());
+    if (modal) window_->setWindowModality(Qt::ApplicationModal);
+    if (!window_->isVisible()) {
+        place();
+        if (layout_.maximized) {
+            if (QScreen* screen = QGuiApplication::primaryScreen())
+                window_->setGeometry(screen->geometry());
+            window_->showFullScreen();
+        } else {
+            window_->show();
+        }
+        // The first control in tab order takes the focus.
+        const ControlLayout* first = nullptr;
+        for (const ControlLayout& row : controlLayout_) {
+            QWidget* w = control(QString::fromLatin1(row.name))->widget();
+            if (row.tabIndex < 0 || !w || w->focusPolicy() == Qt::NoFocus || (row.flags & Hidden))
+                continue;
+            if (!first || row.tabIndex < first->tabIndex) first = &row;
+        }
+        if (first) control(QString::fromLatin1(first->name))->widget()->setFocus();
+    }
+    window_->raise();
+    window_->activateWindow();
+    if (!modal) return;
+    QEventLoop loop;
+    modalLoop_ = &loop;
+    loop.exec(QEventLoop::DialogExec);
+}
+
+void Form::Unload() {
+    if (!loaded_) return;
+    loaded_ = false;
+    --g_loaded;
+    for (auto& [name, control] : controls_) control->unload();
+    window_->hide();
+    if (modalLoop_) modalLoop_->quit();
+    if (onUnload_) onUnload_();
+    deleteLater();
+    if (g_loaded == 0 && g_lastFormUnloaded) g_lastFormUnloaded();
+}
+
+QString Form::Caption() const { return window_->windowTitle(); }
+
+float Form::Width() const {
+    if (layout_.maximized && !window_->isVisible())
+        if (QScreen* s = QGuiApplication::primaryScreen())
+            return twips::fromPixelsX(s->geometry().width());
+    return twips::fromPixelsX(window_->frameGeometry().width());
+}
+
+float Form::Height() const {
+    if (layout_.maximized && !window_->isVisible())
+        if (QScreen* s = QGuiApplication::primaryScreen())
+            return twips::fromPixelsY(s->geometry().height());
+    return twips::fromPixelsY(window_->frameGeometry().height());
+}
+
+void Form::SetLastFormUnloadedAction(std::function<void()> action) {
+    g_lastFormUnloaded = std::move(action);
+}
+
+int Form::LoadedCount() { return g_loaded; }
+
+}  // namespace forms

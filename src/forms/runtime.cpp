@@ -1,0 +1,101 @@
+#include "runtime.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace forms {
+
+namespace {
+
+QString g_title;
+std::function<void()> g_endAction;
+int g_depth = 0;
+
+QString describe(int number) {
+    switch (number) {
+        case err::InvalidArgument: return QStringLiteral("プロシージャの呼び出し、または引数が不正です。");
+        case err::Overflow: return QStringLiteral("オーバーフローしました。");
+        case err::OutOfMemory: return QStringLiteral("メモリが不足しています。");
+        case err::TypeMismatch: return QStringLiteral("型が一致しません。");
+        case err::FileNotFound: return QStringLiteral("ファイルが見つかりません。");
+        case err::DeviceUnavailable: return QStringLiteral("デバイスが準備されていません。");
+        case err::PermissionDenied: return QStringLiteral("書き込みできません。");
+        case err::PathNotFound: return QStringLiteral("パスが見つかりません。");
+        case err::InvalidPicture: return QStringLiteral("ピクチャが不正です。");
+    }
+    return QStringLiteral("アプリケーション定義またはオブジェクト定義のエラーです。");
+}
+
+void report(int number, const QString& description) {
+    MsgBox(QStringLiteral("実行時エラー '%1':\n\n%2").arg(number).arg(description));
+}
+
+}  // namespace
+
+Error::Error(int number, QString description)
+    : number_(number), description_(std::move(description)), utf8_(description_.toStdString()) {}
+
+void Raise(int number) { throw Error(number, describe(number)); }
+
+void SetAppTitle(const QString& title) { g_title = title; }
+QString AppTitle() { return g_title; }
+
+void MsgBox(const QString& prompt) {
+    QMessageBox box(QMessageBox::NoIcon, g_title, prompt, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+void End() {
+    if (g_endAction) g_endAction();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+void SetEndAction(std::function<void()> action) { g_endAction = std::move(action); }
+
+int16_t CInt(const QString& text) {
+    const QString t = text.trimmed();
+    int i = 0;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) ++i;
+    if (i == t.size()) Raise(err::TypeMismatch);
+    long value = 0;
+    for (int k = i; k < t.size(); ++k) {
+        if (t[k] < u'0' || t[k] > u'9') Raise(err::TypeMismatch);
+        value = value * 10 + (t[k].unicode() - u'0');
+        if (value > 32768) Raise(err::Overflow);
+    }
+    if (t[0] == u'-') value = -value;
+    if (value > 32767 || value < -32768) Raise(err::Overflow);
+    return static_cast<int16_t>(value);
+}
+
+void Dispatch(const std::function<void()>& handler) {
+    if (!handler) return;
+    struct Depth {
+        Depth() { ++g_depth; }
+        ~Depth() { --g_depth; }
+    } depth;
+    try {
+        handler();
+    } catch (const Error& e) {
+        report(e.Number(), e.Description());
+    } catch (const EndRequested&) {
+        // A test's End: the handler's remainder has been skipped.
+    } catch (const std::bad_alloc&) {
+        report(err::OutOfMemory, describe(err::OutOfMemory));
+    } catch (const std::exception& e) {
+        report(0, QString::fromUtf8(e.what()));
+    } catch (...) {
+        report(0, describe(0));
+    }
+}
+
+int DispatchDepth() { return g_depth; }
+
+}  // namespace forms

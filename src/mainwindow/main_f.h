@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QString>
+
+#include "forms/controls.h"
+#include "forms/filecontrols.h"
+
+// The main window: the play-list builder. Its members are its controls and menus, named as
+// the window names them; its private members are their event handlers.
+class MainForm : public forms::Form {
+public:
+    MainForm();
+
+    // The file browser (browser.cpp)
+    forms::ComboBox Combo1{*this, "Combo1"};
+    forms::DriveListBox drbox{*this, "drbox"};
+    forms::DirListBox Dirbox{*this, "Dirbox"};
+    forms::FileListBox filebox{*this, "filebox"};
+    forms::CheckBox ckp{*this, "ckp"};
+    forms::Image imP1{*this, "imP1"};
+    forms::Frame Frame4{*this, "Frame4"};
+    forms::TextBox Text1{*this, "Text1"};
+    // The play list (playlist.cpp)
+    forms::Frame Frame1{*this, "Frame1"};
+    forms::CommandButton sentaku{*this, "sentaku"};
+    forms::CommandButton cll{*this, "cll"};
+    forms::CommandButton allcll{*this, "allcll"};
+    forms::Frame Frame2{*this, "Frame2"};
+    forms::ListBox List1{*this, "List1"};
+    // Slide playback and the rest (routing.cpp)
+    forms::Frame Frame3{*this, "Frame3"};
+    forms::CommandButton playS{*this, "playS"};
+    forms::CommandButton op{*this, "op"};
+    forms::CommandButton ends{*this, "ends"};
+    forms::CommonDialog CommonDialog1{*this, "CommonDialog1"};
+
+    forms::Menu fileMn{*this, "fileMn"};
+    forms::Menu sinki{*this, "sinki"};
+    forms::Menu aa{*this, "aa"};
+    forms::Menu endMn{*this, "endMn"};
+    forms::Menu sntakuMn{*this, "sntakuMn"};
+    forms::Menu sentakuMn{*this, "sentakuMn"};
+    forms::Menu cllMn{*this, "cllMn"};
+    forms::Menu aaa{*this, "aaa"};
+    forms::Menu allcllMn{*this, "allcllMn"};
+    forms::Menu saiseiMn{*this, "saiseiMn"};
+    forms::Menu pylyMn{*this, "pylyMn"};
+    forms::Menu seteiMn{*this, "seteiMn"};
+    forms::Menu helpMn{*this, "helpMn"};
+
+    // The full path of the file last clicked in the file list; empty until then.
+    QString selPath;
+
+protected:
+    void wire() override;
+    void Form_Load() override;
+
+private:
+    void Combo1_Click();
+    void drbox_Change();
+    void Dirbox_Change();
+    void filebox_Click();
+    void filebox_DblClick();
+
+    void sentaku_Click();
+    void cll_Click();
+    void allcll_Click();
+
+    void playS_Click();
+    void op_Click();
+    void ends_Click();
+
+    void sinki_Click();
+    void endMn_Click();
+    void sentakuMn_Click();
+    void cllMn_Click();
+    void allcllMn_Click();
+    void pylyMn_Click();
+    void seteiMn_Click();
+    void helpMn_Click();
+};
