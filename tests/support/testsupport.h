@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QColor>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+
+class QTimer;
+class QWidget;
+
+namespace testing {
+
+// Sets up the runtime for tests: the application's title, End recorded instead of ending
+// the process (the rest of the handler is skipped all the same).
+void InitRuntime();
+int EndCount();
+
+// Answers every message box that opens while it lives: records its text and title, and
+// presses OK. Works inside nested modal loops.
+class MsgBoxes {
+public:
+    MsgBoxes();
+    ~MsgBoxes();
+    QStringList texts;
+    QStringList titles;
+    // Runs before OK is pressed on each box, with the box's text.
+    std::function<void(const QString&)> onShown;
+
+private:
+    QTimer* timer_;
+};
+
+// Runs `inside` from the event loop once `start` has opened a modal window, then returns
+// after `start` has returned.
+void WhileModal(const std::function<void()>& start, const std::function<void()>& inside);
+
+// Writes a solid picture in the format given by the file name's extension (or `format`).
+QString MakePicture(const QString& dir, const QString& name, QSize size, QColor colour,
+                    const char* format = nullptr);
+void WriteFile(const QString& path, const QByteArray& content);
+
+// Unloads the three windows, so the next use builds them afresh.
+void UnloadAll();
+
+// Processes pending events, deferred deletions included.
+void Settle();
+
+}  // namespace testing
