@@ -29,9 +29,9 @@ namespace {
 
 bool isPseudo(const QStorageInfo& volume) {
     static const QList<QByteArray> pseudoTypes = {
-        "proc",      "sysfs",   "devpts",   "devtmpfs", "cgroup",  "cgroup2", "securityfs",
-        "debugfs",   "tracefs", "pstore",   "bpf",      "mqueue",  "hugetlbfs", "configfs",
-        "fusectl",   "binfmt_misc", "autofs", "efivarfs", "nsfs",  "rpc_pipefs", "squashfs"};
+        "proc",    "sysfs",       "devpts", "devtmpfs", "cgroup", "cgroup2",    "securityfs",
+        "debugfs", "tracefs",     "pstore", "bpf",      "mqueue", "hugetlbfs",  "configfs",
+        "fusectl", "binfmt_misc", "autofs", "efivarfs", "nsfs",   "rpc_pipefs", "squashfs"};
     if (pseudoTypes.contains(volume.fileSystemType())) return true;
     const QString root = volume.rootPath();
     for (const char* system : {"/proc", "/sys", "/dev", "/run", "/snap", "/boot"}) {
@@ -60,8 +60,7 @@ QList<DriveInfo> mountedDrives() {
                      drives.end());
         drives.prepend({QStringLiteral("/"), QString()});
     }
-    std::sort(drives.begin() + 1, drives.end(),
-              [](auto& a, auto& b) { return a.path < b.path; });
+    std::sort(drives.begin() + 1, drives.end(), [](auto& a, auto& b) { return a.path < b.path; });
     return drives;
 }
 
@@ -75,7 +74,9 @@ bool isUnder(const QString& path, const QString& root) {
     return path == root || path.startsWith(root + QLatin1Char('/'));
 }
 
-QString clean(const QString& path) { return QDir::cleanPath(path); }
+QString clean(const QString& path) {
+    return QDir::cleanPath(path);
+}
 
 }  // namespace
 
@@ -83,7 +84,9 @@ void SetDriveSource(DriveSource source) {
     driveSource() = source ? std::move(source) : DriveSource(mountedDrives);
 }
 
-QList<DriveInfo> Drives() { return driveSource()(); }
+QList<DriveInfo> Drives() {
+    return driveSource()();
+}
 
 QString DriveOf(const QString& path) {
     const QString p = clean(path);
@@ -147,7 +150,8 @@ void DriveListBox::refill() {
     index_ = -1;
     for (int i = 0; i < drives_.size(); ++i) {
         const DriveInfo& d = drives_[i];
-        combo_->addItem(d.label.isEmpty() ? d.path : QStringLiteral("%1 [%2]").arg(d.path, d.label));
+        combo_->addItem(d.label.isEmpty() ? d.path
+                                          : QStringLiteral("%1 [%2]").arg(d.path, d.label));
         if (d.path == chosen) index_ = i;
     }
     combo_->setCurrentIndex(index_);
@@ -176,10 +180,26 @@ std::map<QString, QString>& lastDirectoryOnDrive() {
         case ENOENT:
         case ENOTDIR:
         case ENAMETOOLONG:
-        case ELOOP: Raise(err::PathNotFound);
+        case ELOOP:
+            Raise(err::PathNotFound);
         case EACCES:
-        case EPERM: Raise(err::PermissionDenied);
-        default: Raise(err::DeviceUnavailable);
+        case EPERM:
+            Raise(err::PermissionDenied);
+        default:
+            Raise(err::DeviceUnavailable);
+    }
+}
+
+// Why a directory could not be opened, in words for the user: the runtime's own texts are
+// about files and writing.
+QString openFailure(const Error& e) {
+    switch (e.Number()) {
+        case err::PathNotFound:
+            return QStringLiteral("フォルダーが見つかりません。");
+        case err::PermissionDenied:
+            return QStringLiteral("フォルダーを読む権限がありません。");
+        default:
+            return e.Description();
     }
 }
 
@@ -204,12 +224,19 @@ QStringList readDirectory(const QString& dir, Keep keep) {
     DIR* d = ::opendir(native.constData());
     if (!d) raiseOpenError(errno);
     QStringList names;
-    errno = 0;
-    while (const dirent* entry = ::readdir(d)) {
+    int error = 0;
+    for (;;) {
+        // errno is cleared before each read: `keep` may stat an entry (a dangling link) and
+        // leave an error there that is not the listing's.
+        errno = 0;
+        const dirent* entry = ::readdir(d);
+        if (!entry) {
+            error = errno;
+            break;
+        }
         if (entry->d_name[0] == '.') continue;  // ".", ".." and hidden entries
         if (keep(native, entry)) names.push_back(QFile::decodeName(entry->d_name));
     }
-    const int error = errno;
     ::closedir(d);
     if (error) raiseOpenError(error);
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
@@ -313,7 +340,8 @@ void DirListBox::userOpen(int row) {
         try {
             readDirectory(target, [](auto&, auto*) { return false; });
         } catch (const Error& e) {
-            MsgBox(QStringLiteral("フォルダー「%1」を開けません。\n%2").arg(target, e.Description()));
+            MsgBox(
+                QStringLiteral("フォルダー「%1」を開けません。\n%2").arg(target, openFailure(e)));
             return;
         }
         open(target);
@@ -346,7 +374,9 @@ void DirListBox::refill(const QString& dir, const QStringList& subdirs) {
     list_->setUpdatesEnabled(true);
 }
 
-int DirListBox::ListCount() const { return list_->count(); }
+int DirListBox::ListCount() const {
+    return list_->count();
+}
 
 QString DirListBox::List(int index) const {
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
@@ -370,9 +400,9 @@ public:
                        !p.mid(1).contains(QRegularExpression(QStringLiteral("[*?\\[]")))) {
                 suffixes_.push_back(p.mid(1).toUtf8().toLower());
             } else {
-                patterns_.push_back(QRegularExpression(
-                    QRegularExpression::wildcardToRegularExpression(p),
-                    QRegularExpression::CaseInsensitiveOption));
+                patterns_.push_back(
+                    QRegularExpression(QRegularExpression::wildcardToRegularExpression(p),
+                                       QRegularExpression::CaseInsensitiveOption));
             }
         }
     }
@@ -380,7 +410,8 @@ public:
         if (all_) return true;
         const size_t n = std::strlen(name);
         for (const QByteArray& s : suffixes_)
-            if (n >= size_t(s.size()) && qstrnicmp(name + n - s.size(), s.constData(), s.size()) == 0)
+            if (n >= size_t(s.size()) &&
+                qstrnicmp(name + n - s.size(), s.constData(), s.size()) == 0)
                 return true;
         if (patterns_.empty()) return false;
         const QString decoded = QFile::decodeName(name);
@@ -452,13 +483,16 @@ FileListBox::FileListBox(Form& form, const char* name)
                   pattern_ = value;
                   refresh();
               }),
-      ListIndex([this] { return list_->currentItem() && list_->currentItem()->isSelected()
-                                    ? list_->currentRow()
-                                    : -1; },
-                [this](int i) {
-                    if (i < -1 || i >= list_->count()) Raise(err::InvalidArgument);
-                    list_->setCurrentRow(i);
-                }),
+      ListIndex(
+          [this] {
+              return list_->currentItem() && list_->currentItem()->isSelected()
+                         ? list_->currentRow()
+                         : -1;
+          },
+          [this](int i) {
+              if (i < -1 || i >= list_->count()) Raise(err::InvalidArgument);
+              list_->setCurrentRow(i);
+          }),
       list_(new FileWidget(*this, form.client())),
       path_(QDir::currentPath()) {
     setWidget(list_);
@@ -485,7 +519,9 @@ QString FileListBox::FileName() const {
     return item && item->isSelected() ? item->text() : QString();
 }
 
-int FileListBox::ListCount() const { return list_->count(); }
+int FileListBox::ListCount() const {
+    return list_->count();
+}
 
 QString FileListBox::List(int index) const {
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);

@@ -1,4 +1,7 @@
 // The file browser and preview: drives, directories and the picture files of one pattern.
+#include <QDir>
+#include <QFileInfo>
+
 #include "core/module1.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
@@ -8,21 +11,66 @@ void MainForm::Form_Load() {
     Module1::interval = 3;
 }
 
-void MainForm::Combo1_Click() { filebox.Pattern = Combo1.Text(); }
+void MainForm::Combo1_Click() {
+    filebox.Pattern = Combo1.Text();
+}
+
+namespace {
+
+// Set while the drive change goes back to the drive of the directory shown: the nested run of
+// drbox_Change for that drive then leaves its failure to the recovery instead of reporting it.
+bool g_recovering = false;
+
+struct Recovering {
+    Recovering() { g_recovering = true; }
+    ~Recovering() { g_recovering = false; }
+};
+
+}  // namespace
 
 void MainForm::drbox_Change() {
+    QString failed;
     try {
-        Dirbox.Path = drbox.Drive();
+        failed = drbox.Drive();
+        Dirbox.Path = failed;
     } catch (const forms::Error&) {
-        forms::MsgBox(QStringLiteral(
-            "ディスクが挿入されていないか、使用不要なメディアが選択されています。"));
-        // Back to the drive of the directory still shown. Should that fail as well, the
-        // lists stay on the directory they show.
-        drbox.Drive = Dirbox.Path();
+        if (g_recovering) throw;
+        forms::MsgBox(
+            QStringLiteral("ディスクが挿入されていないか、使用不要なメディアが選択されています。"));
+        // Back to the drive of the directory still shown.
+        const Recovering recovering;
+        try {
+            drbox.Drive = Dirbox.Path();
+            return;
+        } catch (const forms::Error&) {
+        }
+        // That drive has gone too, or the directory shown with it: the lists move to the
+        // nearest directory that can be read, up from the one shown, then on the other
+        // drives. The drive that failed is not tried again.
+        QStringList candidates;
+        const QString shown = Dirbox.Path();
+        for (QString dir = QDir::cleanPath(shown); !forms::DriveOf(dir).isEmpty();) {
+            const QString up = QFileInfo(dir).path();
+            if (up == dir) break;
+            candidates << (dir = up);
+        }
+        for (const forms::DriveInfo& drive : forms::Drives())
+            if (drive.path != failed) candidates << drive.path;
+        for (const QString& dir : candidates) {
+            if (forms::DriveOf(dir).isEmpty()) continue;
+            try {
+                Dirbox.Path = dir;
+                drbox.Drive = Dirbox.Path();
+                return;
+            } catch (const forms::Error&) {
+            }
+        }
     }
 }
 
-void MainForm::Dirbox_Change() { filebox.Path = Dirbox.Path(); }
+void MainForm::Dirbox_Change() {
+    filebox.Path = Dirbox.Path();
+}
 
 void MainForm::filebox_Click() {
     selPath = Dirbox.Path() + QLatin1Char('/') + filebox.FileName();
