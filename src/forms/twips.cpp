@@ -22,8 +22,10 @@ double dpi(bool x) {
 
 double perPixelX() { return 1440.0 / dpi(true); }
 double perPixelY() { return 1440.0 / dpi(false); }
-int toPixelsX(double t) { return static_cast<int>(std::lround(t / perPixelX())); }
-int toPixelsY(double t) { return static_cast<int>(std::lround(t / perPixelY())); }
+// Halves round up, the same way on both sides of zero, so that a control moved by a
+// fraction keeps its size in pixels.
+int toPixelsX(double t) { return static_cast<int>(std::floor(t / perPixelX() + 0.5)); }
+int toPixelsY(double t) { return static_cast<int>(std::floor(t / perPixelY() + 0.5)); }
 float fromPixelsX(int p) { return static_cast<float>(p * perPixelX()); }
 float fromPixelsY(int p) { return static_cast<float>(p * perPixelY()); }
 
