@@ -1,0 +1,315 @@
+# Shared helpers for the end-to-end tests. Sourced by each tests/e2e/e2e_*.sh, which is run as
+#   bash e2e_NAME.sh /path/to/varnel
+# Each script gets its own Xvfb, its own work folder and a trap that ends every process it
+# started. On failure the work folder (last screenshot, program output) is kept and printed.
+
+set -euo pipefail
+
+E2E_NAME=$(basename "$0" .sh)
+if [[ $# -lt 1 || ! -x $1 ]]; then
+    echo "usage: bash $0 /path/to/varnel" >&2
+    exit 2
+fi
+VARNEL=$(realpath "$1")
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/varnel-$E2E_NAME.XXXXXX")
+SCREEN_W=1280
+SCREEN_H=1024
+XVFB_PID=
+VARNEL_PID=
+VARNEL_STATUS=
+LAST_SEEN=
+T0_US=${EPOCHREALTIME/./}
+
+# The main window's client area on screen, in pixels, and twips per pixel at 96 dpi.
+CLIENT_X=180
+CLIENT_Y=154
+TWIPS_PER_PX=15
+
+log() { printf '[%6.2fs] %s: %s\n' "$(elapsed_since "$T0_US")" "$E2E_NAME" "$*"; }
+
+# Microseconds since the epoch, and seconds (with two decimals) since a given such time.
+now_us() { echo "${EPOCHREALTIME/./}"; }
+elapsed_since() { awk -v a="$1" -v b="$(now_us)" 'BEGIN { printf "%.2f", (b - a) / 1e6 }'; }
+
+e2e_cleanup() {
+    local status=$?
+    trap - EXIT INT TERM HUP
+    stop_varnel
+    if [[ -n $XVFB_PID ]]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+    fi
+    if ((status == 0)); then
+        rm -rf "$WORK"
+    else
+        echo "$E2E_NAME: FAILED (status $status); files kept in $WORK" >&2
+    fi
+    exit "$status"
+}
+trap e2e_cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+# fail MESSAGE: says what was expected and what was seen, keeps the screen, ends the test.
+fail() {
+    echo "FAIL: $E2E_NAME: $*" >&2
+    local checked=$WORK/checked-screen.png shot=$WORK/last-screen.png
+    if [[ -s $WORK/screen.rgb ]]; then
+        convert -size "${SCREEN_W}x${SCREEN_H}" -depth 8 "rgb:$WORK/screen.rgb" "$checked" \
+            2>/dev/null && echo "  screenshot the last pixel check read: $checked" >&2
+    fi
+    if [[ -n ${DISPLAY:-} ]] && import -window root "$shot" 2>/dev/null; then
+        echo "  screenshot at the failure: $shot" >&2
+    fi
+    if [[ -s $WORK/varnel.err ]]; then
+        echo "  varnel stderr (last lines):" >&2
+        tail -n 5 "$WORK/varnel.err" | sed 's/^/    /' >&2
+    fi
+    exit 1
+}
+
+# wait_for SECONDS DESCRIPTION COMMAND...: runs COMMAND every 0.1 s until it succeeds. A check
+# may set LAST_SEEN to what it observed; that is reported on timeout.
+wait_for() {
+    local timeout=$1 what=$2
+    shift 2
+    local deadline=$(($(now_us) + timeout * 1000000))
+    LAST_SEEN=
+    while true; do
+        if "$@"; then return 0; fi
+        if (($(now_us) > deadline)); then
+            fail "timed out after ${timeout}s waiting for $what; last seen: ${LAST_SEEN:-nothing}"
+        fi
+        sleep 0.1
+    done
+}
+
+# --- X server and program ------------------------------------------------------------------
+
+x_answers() { xdotool getdisplaygeometry >/dev/null 2>&1; }
+
+start_xvfb() {
+    # -displayfd: the server picks a free display number and writes it once it accepts clients.
+    # -noreset: by default the server resets when its last client leaves, and a program started
+    # right after another has ended (or after a short xdotool call) could not connect meanwhile.
+    Xvfb -displayfd 3 -screen 0 "${SCREEN_W}x${SCREEN_H}x24" -dpi 96 -nolisten tcp -noreset \
+        3>"$WORK/displayfd" >"$WORK/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    wait_for 10 "Xvfb to report its display number" test -s "$WORK/displayfd"
+    DISPLAY=":$(head -n 1 "$WORK/displayfd")"
+    export DISPLAY
+    wait_for 10 "X server $DISPLAY to answer" x_answers
+    export QT_QPA_PLATFORM=xcb DBUS_SESSION_BUS_ADDRESS=disabled:
+    export XDG_RUNTIME_DIR=$WORK/runtime
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    unset WAYLAND_DISPLAY QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR \
+        QT_FONT_DPI QT_ENABLE_HIGHDPI_SCALING
+    log "Xvfb on $DISPLAY"
+}
+
+# start_varnel: runs the program in the current directory, in the background.
+start_varnel() {
+    "$VARNEL" >>"$WORK/varnel.out" 2>>"$WORK/varnel.err" &
+    VARNEL_PID=$!
+    VARNEL_STATUS=
+}
+
+varnel_running() { [[ -n $VARNEL_PID ]] && kill -0 "$VARNEL_PID" 2>/dev/null; }
+
+stop_varnel() {
+    if [[ -n $VARNEL_PID ]]; then
+        kill "$VARNEL_PID" 2>/dev/null || true
+        wait "$VARNEL_PID" 2>/dev/null || true
+        VARNEL_PID=
+    fi
+}
+
+varnel_gone() {
+    if varnel_running; then
+        LAST_SEEN="process $VARNEL_PID still running"
+        return 1
+    fi
+}
+
+# wait_exit SECONDS: waits for the program to end; its exit status goes to VARNEL_STATUS.
+wait_exit() {
+    wait_for "$1" "varnel (pid $VARNEL_PID) to exit" varnel_gone
+    VARNEL_STATUS=0
+    wait "$VARNEL_PID" || VARNEL_STATUS=$?
+    VARNEL_PID=
+}
+
+expect_exit_status() {
+    local want=$1 what=$2
+    [[ $VARNEL_STATUS == "$want" ]] || fail "$what: expected exit status $want, saw $VARNEL_STATUS"
+    log "$what: exit status $VARNEL_STATUS"
+}
+
+# --- windows ------------------------------------------------------------------------------
+
+# find_window REGEX: the id of the first mapped window whose name matches, into WIN.
+find_window() {
+    WIN=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
+    if [[ -z $WIN ]]; then
+        LAST_SEEN="no mapped window named /$1/; mapped: $(visible_names)"
+        return 1
+    fi
+}
+
+no_window() {
+    local id
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
+    if [[ -n $id ]]; then
+        LAST_SEEN="window $id /$1/ still mapped"
+        return 1
+    fi
+}
+
+visible_names() {
+    local id names=()
+    for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
+        names+=("\"$(xdotool getwindowname "$id" 2>/dev/null)\"")
+    done
+    echo "${names[*]:-none}"
+}
+
+# wait_window SECONDS REGEX: waits for a mapped window; its id goes to WIN.
+wait_window() { wait_for "$1" "a window named /$2/" find_window "$2"; }
+wait_no_window() { wait_for "$1" "no window named /$2/" no_window "$2"; }
+
+# focus WINDOW: gives it the keyboard focus (there is no window manager to do so).
+focus() { xdotool windowfocus --sync "$1"; }
+
+# window_geometry WINDOW: GEO_X, GEO_Y, GEO_W, GEO_H of the window on the screen.
+# shellcheck disable=SC2034 # read by the scripts
+window_geometry() {
+    local info
+    info=$(xwininfo -id "$1")
+    GEO_X=$(awk '/Absolute upper-left X/ { print $NF }' <<<"$info")
+    GEO_Y=$(awk '/Absolute upper-left Y/ { print $NF }' <<<"$info")
+    GEO_W=$(awk '/^ *Width:/ { print $NF }' <<<"$info")
+    GEO_H=$(awk '/^ *Height:/ { print $NF }' <<<"$info")
+}
+
+# send_close WINDOW: a close request as a window manager sends it (WM_DELETE_WINDOW).
+send_close() {
+    python3 -I -c '
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("l", ctypes.c_long * 5)]
+class Event(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                         ctypes.POINTER(Event)]
+x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+display = x.XOpenDisplay(None)
+if not display:
+    sys.exit("send_close: cannot open the display")
+window = int(sys.argv[1], 0)
+event = Event()
+event.xclient.type = 33  # ClientMessage
+event.xclient.window = window
+event.xclient.message_type = x.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.l[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+if not x.XSendEvent(display, window, 0, 0, ctypes.byref(event)):
+    sys.exit("send_close: XSendEvent failed")
+x.XSync(display, 0)
+x.XCloseDisplay(display)
+' "$1"
+}
+
+# --- input ---------------------------------------------------------------------------------
+
+click() { xdotool mousemove --sync "$1" "$2" click 1; }
+double_click() { xdotool mousemove --sync "$1" "$2" click --repeat 2 --delay 100 1; }
+keys() { xdotool key --delay 30 "$@"; }
+
+# Screen position of a point given in twips in the main window's client area.
+tx() { echo $((CLIENT_X + $1 / TWIPS_PER_PX)); }
+ty() { echo $((CLIENT_Y + $1 / TWIPS_PER_PX)); }
+
+# --- pixels --------------------------------------------------------------------------------
+
+# snap: takes a screenshot (raw RGB) that px reads from; the last one is kept for failures.
+snap() { import -window root -depth 8 "rgb:$WORK/screen.rgb"; }
+
+# px X Y: the colour at X,Y of the last screenshot, as #rrggbb.
+px() {
+    local r g b
+    read -r r g b < <(od -An -tu1 -v -j $((($2 * SCREEN_W + $1) * 3)) -N 3 "$WORK/screen.rgb")
+    printf '#%02x%02x%02x\n' "$r" "$g" "$b"
+}
+
+# near COLOUR WANT [TOLERANCE]: whether two #rrggbb colours differ by at most TOLERANCE
+# (default 48) in every channel; pictures are JPEG, which is lossy.
+near() {
+    local a=${1#\#} b=${2#\#} tol=${3:-48} i d
+    for i in 0 2 4; do
+        d=$((16#${a:i:2} - 16#${b:i:2}))
+        ((d < 0)) && d=$((-d))
+        ((d <= tol)) || return 1
+    done
+}
+
+# expect_px X Y WANT WHAT: the last screenshot has about colour WANT at X,Y.
+expect_px() {
+    local seen
+    seen=$(px "$1" "$2")
+    near "$seen" "$3" || fail "$4: expected $3 at ($1,$2), saw $seen"
+}
+
+# expect_not_px X Y COLOUR WHAT: the last screenshot does not have about COLOUR at X,Y.
+expect_not_px() {
+    local seen
+    seen=$(px "$1" "$2")
+    if near "$seen" "$3"; then fail "$4: expected anything but $3 at ($1,$2), saw $seen"; fi
+}
+
+# pixel_is X Y WANT: takes a screenshot and checks one pixel (a wait_for check).
+pixel_is() {
+    snap || return 1
+    LAST_SEEN="$(px "$1" "$2") at ($1,$2)"
+    near "$(px "$1" "$2")" "$3"
+}
+
+pixel_is_not() {
+    snap || return 1
+    LAST_SEEN="$(px "$1" "$2") at ($1,$2)"
+    ! near "$(px "$1" "$2")" "$3"
+}
+
+# wait_px SECONDS X Y WANT WHAT: waits until the pixel at X,Y has about colour WANT.
+wait_px() { wait_for "$1" "$5 (colour $4 at ($2,$3))" pixel_is "$2" "$3" "$4"; }
+
+# expect_rect LEFT TOP WIDTH HEIGHT COLOUR WHAT: on the last screenshot, a picture of COLOUR
+# fills that rectangle: its centre and the pixels 2 px inside its edges have that colour and
+# the pixels 2 px outside them are black.
+expect_rect() {
+    local l=$1 t=$2 w=$3 h=$4 c=$5 what=$6
+    local r=$((l + w - 1)) b=$((t + h - 1)) cx=$((l + w / 2)) cy=$((t + h / 2))
+    expect_px "$cx" "$cy" "$c" "$what, centre"
+    expect_px $((l + 2)) "$cy" "$c" "$what, just inside the left edge"
+    expect_px $((r - 2)) "$cy" "$c" "$what, just inside the right edge"
+    expect_px "$cx" $((t + 2)) "$c" "$what, just inside the top edge"
+    expect_px "$cx" $((b - 2)) "$c" "$what, just inside the bottom edge"
+    expect_px $((l + 2)) $((t + 2)) "$c" "$what, top-left corner"
+    expect_px $((r - 2)) $((b - 2)) "$c" "$what, bottom-right corner"
+    expect_px $((l - 2)) "$cy" '#000000' "$what, just outside the left edge"
+    expect_px $((r + 2)) "$cy" '#000000' "$what, just outside the right edge"
+    expect_px "$cx" $((t - 2)) '#000000' "$what, just outside the top edge"
+    expect_px "$cx" $((b + 2)) '#000000' "$what, just outside the bottom edge"
+}
+
+# --- test data -----------------------------------------------------------------------------
+
+# picture FILE WxH #rrggbb: a solid-colour picture, the format from the file name's extension.
+picture() { convert -size "$2" "xc:$3" -quality 100 "$1"; }
