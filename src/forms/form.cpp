@@ -218,10 +218,16 @@ void Form::buildMenus() {
                 action->setSeparator(true);
             } else {
                 action = new QAction(row.caption, container);
-                if (row.shortcut) action->setShortcut(QKeySequence(QString::fromLatin1(row.shortcut)));
+                if (row.shortcut)
+                    action->setShortcut(QKeySequence(QString::fromLatin1(row.shortcut)));
                 action->setShortcutContext(Qt::WindowShortcut);
-                QObject::connect(action, &QAction::triggered, action,
-                                 [this, menu] { raiseEvent(menu->Click); });
+                // While a modal window of another form (or a message box) is open, this
+                // form takes no commands, however the action is reached.
+                QObject::connect(action, &QAction::triggered, action, [this, menu] {
+                    QWidget* modal = QApplication::activeModalWidget();
+                    if (modal && modal != window_) return;
+                    raiseEvent(menu->Click);
+                });
             }
             container->addAction(action);
             // A shortcut of an item works while its drop-down is closed too.
@@ -238,9 +244,13 @@ void Form::place() {
     client_->setFixedSize(w, h);
     window_->layout()->setSizeConstraint(QLayout::SetFixedSize);
     window_->adjustSize();
+    // The client area's corner goes where the layout puts it, the menu bar above it. The
+    // geometry excludes the window frame, which the window system adds around it.
     const int menuHeight = window_->menuWidget() ? window_->menuWidget()->sizeHint().height() : 0;
-    window_->move(twips::toPixelsX(layout_.clientLeft),
-                  std::max(0, twips::toPixelsY(layout_.clientTop) - menuHeight));
+    window_->setGeometry(
+        QRect(QPoint(twips::toPixelsX(layout_.clientLeft),
+                     std::max(0, twips::toPixelsY(layout_.clientTop) - menuHeight)),
+              window_->size()));
 }
 
 void Form::Show(int modal, Form* owner) {

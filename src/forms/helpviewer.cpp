@@ -1,6 +1,6 @@
 #include "helpviewer.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,8 +12,9 @@ namespace forms {
 
 QString FindHelpFile(const QString& helpFile) {
     if (helpFile.isEmpty()) return {};
-    if (QFileInfo(helpFile).isAbsolute()) return QFileInfo(helpFile).isFile() ? helpFile : QString();
-    const QString programDir = QCoreApplication::applicationDirPath();
+    if (QFileInfo(helpFile).isAbsolute())
+        return QFileInfo(helpFile).isFile() ? helpFile : QString();
+    const QString programDir = QApplication::applicationDirPath();
     for (const QString& dir : {programDir, programDir + QStringLiteral("/../share/varnel")}) {
         const QString candidate = QDir::cleanPath(dir + QLatin1Char('/') + helpFile);
         if (QFileInfo(candidate).isFile()) return candidate;
@@ -21,15 +22,38 @@ QString FindHelpFile(const QString& helpFile) {
     return {};
 }
 
+namespace {
+
+// The viewer's own report: a warning of the help viewer, not a message of the program.
+void report(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("ヘルプ"), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+}  // namespace
+
 void ShowHelpViewer(const QString& helpFile, int /*command: every command opens the contents*/) {
     static QPointer<QTextBrowser> viewer;
     const QString path = FindHelpFile(helpFile);
+    if (path.isEmpty()) {
+        report(QStringLiteral("ヘルプ ファイル「%1」が見つかりません。\n"
+                              "プログラムと同じフォルダー、またはインストール先の share/varnel "
+                              "フォルダーに置いてください。")
+                   .arg(helpFile));
+        return;
+    }
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("ヘルプ"),
-                        QStringLiteral("ヘルプ ファイル「%1」が見つかりません。").arg(helpFile),
-                        QMessageBox::Ok);
-        box.exec();
+    if (!file.open(QIODevice::ReadOnly)) {
+        report(QStringLiteral("ヘルプ ファイル「%1」を開けません。\n%2")
+                   .arg(path, file.errorString()));
+        return;
+    }
+    const QByteArray content = file.readAll();
+    // The viewer shows HTML text; a binary file of some other help format is not shown.
+    if (content.contains('\0')) {
+        report(QStringLiteral("ヘルプ ファイル「%1」は、このビューアーで表示できない形式です。")
+                   .arg(path));
         return;
     }
     if (!viewer) {
@@ -39,7 +63,7 @@ void ShowHelpViewer(const QString& helpFile, int /*command: every command opens 
         viewer->resize(640, 560);
     }
     viewer->setSearchPaths({QFileInfo(path).absolutePath()});
-    viewer->setHtml(QString::fromUtf8(file.readAll()));
+    viewer->setHtml(QString::fromUtf8(content));
     viewer->setWindowTitle(viewer->documentTitle().isEmpty() ? helpFile : viewer->documentTitle());
     viewer->show();
     viewer->raise();
