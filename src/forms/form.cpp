@@ -126,7 +126,7 @@ Form::~Form() {
         loaded_ = false;
         --g_loaded;
     }
-    delete window_;
+    delete window_.data();
 }
 
 QWidget* Form::window() const { return window_; }
@@ -142,7 +142,11 @@ void Form::registerMenu(Menu* menu) { menus_.push_back(menu); }
 
 void Form::raiseEvent(const std::function<void()>& handler) {
     if (!loaded_ || !handler) return;
+    ++running_;
     Dispatch(handler);
+    // A form unloaded while one of its handlers ran (from a nested loop) is deleted only
+    // once the outermost of them has returned.
+    if (--running_ == 0 && deletePending_) deleteLater();
 }
 
 void Form::load(std::function<void()> onUnload) {
@@ -293,7 +297,10 @@ void Form::Unload() {
     window_->hide();
     if (modalLoop_) modalLoop_->quit();
     if (onUnload_) onUnload_();
-    deleteLater();
+    if (running_ > 0)
+        deletePending_ = true;
+    else
+        deleteLater();
     if (g_loaded == 0 && g_lastFormUnloaded) g_lastFormUnloaded();
 }
 

@@ -124,13 +124,15 @@ private:
     FormLayout layout_;
     std::vector<ControlLayout> controlLayout_;
     std::vector<MenuLayout> menuLayout_;
-    FormWindow* window_;
+    QPointer<FormWindow> window_;
     QWidget* client_;
     std::map<QString, Control*> controls_;
     std::vector<Menu*> menus_;
     QPointer<QEventLoop> modalLoop_;
     std::function<void()> onUnload_;
     bool loaded_ = false;
+    int running_ = 0;  // handlers of this form under way
+    bool deletePending_ = false;
 };
 
 // The global reference that bears a form's name: creates and loads the single instance on

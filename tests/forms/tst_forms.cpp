@@ -157,6 +157,32 @@ private slots:
         QCOMPARE(second.Text1.Text(), QStringLiteral("start"));
     }
 
+    // A close request while a handler of the form waits in a message box: the form unloads
+    // once, and is destroyed only after that handler has returned.
+    void unloadWhileItsHandlerWaitsInAMessageBox() {
+        TestForm& f = *testForm;
+        f.Show();
+        QPointer<QObject> alive(&f);
+        bool aliveInside = false;
+        testing::MsgBoxes boxes;
+        boxes.onShown = [&](const QString&) {
+            f.window()->close();
+            f.window()->close();
+            testing::Settle();
+            aliveInside = !alive.isNull();
+        };
+        f.A.Click = [&] {
+            forms::MsgBox("wait");
+            f.events << "after";
+        };
+        QTest::mouseClick(static_cast<QPushButton*>(f.A.widget()), Qt::LeftButton);
+        QVERIFY(aliveInside);
+        QCOMPARE(f.events, QStringList{"after"});
+        QVERIFY(!testForm.peek());
+        testing::Settle();
+        QVERIFY(alive.isNull());
+    }
+
     void closeBoxUnloads() {
         TestForm& f = *testForm;
         f.Show();
