@@ -6,7 +6,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     fonts-ipafont-gothic
-    xvfb xauth xdotool imagemagick x11-utils python3 libx11-6
+    xvfb xauth xdotool imagemagick x11-utils python3 libx11-6 openbox
 )
 
 missing=()

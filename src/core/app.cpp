@@ -1,6 +1,7 @@
 #include "core/app.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QIcon>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +40,10 @@ void Initialise(QApplication& application) {
     forms::SetAppTitle(QStringLiteral("varnel"));
     application.setApplicationName(QStringLiteral("varnel"));
     application.setWindowIcon(QIcon(QStringLiteral(":/varnel.xpm")));
+    // A Japanese gothic face at the size the layouts were drawn for.
+    QFont font(QStringLiteral("IPAPGothic"), 9);
+    font.setStyleHint(QFont::SansSerif);
+    application.setFont(font);
     // Closing the main window leaves nothing loaded: the application ends.
     forms::Form::SetLastFormUnloadedAction([] { forms::End(); });
 }

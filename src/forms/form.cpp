@@ -264,6 +264,13 @@ void Form::Show(int modal, Form* owner) {
     if (modal) window_->setWindowModality(Qt::ApplicationModal);
     if (!window_->isVisible()) {
         place();
+        // A window opened over its owner opens centred on it.
+        if (owner && owner != this && !layout_.maximized) {
+            const QRect over = owner->window()->frameGeometry();
+            QRect frame = window_->frameGeometry();
+            frame.moveCenter(over.center());
+            window_->move(std::max(0, frame.left()), std::max(0, frame.top()));
+        }
         if (layout_.maximized) {
             if (QScreen* screen = QGuiApplication::primaryScreen())
                 window_->setGeometry(screen->geometry());
