@@ -72,7 +72,7 @@ bool near(QColor a, QColor b) {
 }
 
 QColor shown(MainForm& f) {
-    const QImage& image = f.imP1.Picture().image();
+    const QImage image = f.imP1.Picture().image();
     return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
