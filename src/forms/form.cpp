@@ -259,8 +259,14 @@ void Form::place() {
 
 void Form::Show(int modal, Form* owner) {
     if (!loaded_) return;
-    if (owner && owner != this && window_->parentWidget() != owner->window())
-        window_->setParent(owner->window(), window_->windowFlags());
+    if (owner && owner != this && window_->parentWidget() != owner->window()) {
+        Qt::WindowFlags flags = window_->windowFlags();
+        // A framed window shown over its owner is its dialog: transient for it, so that
+        // window managers keep it above the owner and minimise the two together.
+        if (layout_.border != Border::None)
+            flags = (flags & ~Qt::WindowType_Mask) | Qt::Dialog;
+        window_->setParent(owner->window(), flags);
+    }
     if (modal) window_->setWindowModality(Qt::ApplicationModal);
     if (!window_->isVisible()) {
         place();

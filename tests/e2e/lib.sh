@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared helpers for the end-to-end tests. Sourced by each tests/e2e/e2e_*.sh, which is run as
 #   bash e2e_NAME.sh /path/to/varnel
 # Each script gets its own Xvfb, its own work folder and a trap that ends every process it
@@ -15,6 +16,7 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/varnel-$E2E_NAME.XXXXXX")
 SCREEN_W=1280
 SCREEN_H=1024
 XVFB_PID=
+WM_PID=
 VARNEL_PID=
 VARNEL_STATUS=
 LAST_SEEN=
@@ -35,6 +37,10 @@ e2e_cleanup() {
     local status=$?
     trap - EXIT INT TERM HUP
     stop_varnel
+    if [[ -n $WM_PID ]]; then
+        kill "$WM_PID" 2>/dev/null || true
+        wait "$WM_PID" 2>/dev/null || true
+    fi
     if [[ -n $XVFB_PID ]]; then
         kill "$XVFB_PID" 2>/dev/null || true
         wait "$XVFB_PID" 2>/dev/null || true
@@ -176,7 +182,7 @@ visible_names() {
 wait_window() { wait_for "$1" "a window named /$2/" find_window "$2"; }
 wait_no_window() { wait_for "$1" "no window named /$2/" no_window "$2"; }
 
-# focus WINDOW: gives it the keyboard focus (there is no window manager to do so).
+# focus WINDOW: gives it the keyboard focus (without a window manager, nothing else does).
 focus() { xdotool windowfocus --sync "$1"; }
 
 # window_geometry WINDOW: GEO_X, GEO_Y, GEO_W, GEO_H of the window on the screen.
@@ -227,10 +233,162 @@ x.XCloseDisplay(display)
 ' "$1"
 }
 
+# --- window manager -------------------------------------------------------------------------
+
+# start_wm: runs openbox on the test's display with a fixed configuration, whatever the user's
+# own: a new window takes the focus; Alt+F4 sends a close request to the active window; a click
+# on a window raises and focuses it, a click on the close box closes it; a double-click on a
+# title bar toggles maximisation; Alt with a left-button drag moves a window, with a
+# right-button drag resizes it. Returns once openbox manages the screen.
+start_wm() {
+    cat >"$WORK/openbox-rc.xml" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>yes</focusNew><followMouse>no</followMouse><focusLast>yes</focusLast></focus>
+  <placement><policy>Smart</policy><center>yes</center></placement>
+  <theme><name>Clearlooks</name><titleLayout>NLIMC</titleLayout><keepBorder>yes</keepBorder>
+    <animateIconify>no</animateIconify></theme>
+  <desktops><number>1</number></desktops>
+  <margins><top>0</top><bottom>0</bottom><left>0</left><right>0</right></margins>
+  <keyboard>
+    <keybind key="A-F4"><action name="Close"/></keybind>
+  </keyboard>
+  <mouse>
+    <dragThreshold>1</dragThreshold>
+    <doubleClickTime>500</doubleClickTime>
+    <!-- Bindings without a modifier in the Frame context would take every click from the
+         clients; Client passes the click on after raising and focusing. -->
+    <context name="Frame">
+      <mousebind button="A-Left" action="Drag"><action name="Move"/></mousebind>
+      <mousebind button="A-Right" action="Drag"><action name="Resize"/></mousebind>
+    </context>
+    <context name="Client">
+      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
+    </context>
+    <context name="Titlebar">
+      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
+      <mousebind button="Left" action="Drag"><action name="Move"/></mousebind>
+      <mousebind button="Left" action="DoubleClick"><action name="ToggleMaximize"/></mousebind>
+    </context>
+    <context name="Close">
+      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
+      <mousebind button="Left" action="Click"><action name="Close"/></mousebind>
+    </context>
+    <context name="Maximize">
+      <mousebind button="Left" action="Click"><action name="ToggleMaximize"/></mousebind>
+    </context>
+    <context name="Iconify">
+      <mousebind button="Left" action="Click"><action name="Iconify"/></mousebind>
+    </context>
+  </mouse>
+</openbox_config>
+EOF
+    mkdir -p "$WORK/openbox-home"
+    HOME=$WORK/openbox-home XDG_CONFIG_HOME=$WORK/openbox-home XDG_CACHE_HOME=$WORK/openbox-home \
+        openbox --sm-disable --config-file "$WORK/openbox-rc.xml" >"$WORK/openbox.log" 2>&1 &
+    WM_PID=$!
+    wait_for 10 "openbox to manage the screen" wm_manages
+    log "openbox (pid $WM_PID) manages the screen"
+}
+
+# wm_manages: openbox runs and has announced itself on the root window, which it does once it
+# redirects the mapping of new windows to itself.
+wm_manages() {
+    kill -0 "$WM_PID" 2>/dev/null ||
+        fail "openbox ended at start-up: $(tail -n 3 "$WORK/openbox.log" 2>/dev/null)"
+    local check name
+    check=$(xprop -root -notype _NET_SUPPORTING_WM_CHECK 2>/dev/null) || true
+    if [[ $check != *"window id # "* ]]; then
+        LAST_SEEN="no _NET_SUPPORTING_WM_CHECK on the root window"
+        return 1
+    fi
+    name=$(xprop -id "${check##* }" -notype _NET_WM_NAME 2>/dev/null) || true
+    LAST_SEEN="window manager: $name"
+    [[ $name == *'"Openbox"'* ]]
+}
+
+# active_window: the window the window manager says is active, as a decimal id (as xdotool
+# gives them), or nothing.
+active_window() {
+    local line
+    line=$(xprop -root -notype _NET_ACTIVE_WINDOW 2>/dev/null) || return 0
+    [[ $line == *"window id # 0x"* ]] && printf '%d\n' "${line##* }"
+}
+
+# is_active WINDOW [NAME]: whether WINDOW is the active window (a wait_for check).
+is_active() {
+    local active
+    active=$(active_window)
+    [[ $active == "$1" ]] && return 0
+    LAST_SEEN="active window ${active:-none} ($(xdotool getwindowname "${active:-0}" 2>/dev/null))"
+    return 1
+}
+
+# stacking: the managed windows from bottom to top, decimal ids, one a line.
+stacking() {
+    local line id
+    line=$(xprop -root -notype _NET_CLIENT_LIST_STACKING 2>/dev/null) || return 0
+    line=${line#*#}
+    for id in ${line//,/ }; do printf '%d\n' "$id"; done
+}
+
+# is_above UPPER LOWER: whether the window manager stacks UPPER above LOWER.
+is_above() {
+    local id seen_lower=
+    LAST_SEEN="stacking, bottom to top: $(stacking | tr '\n' ' ')"
+    for id in $(stacking); do
+        [[ $id == "$2" ]] && seen_lower=1
+        [[ $id == "$1" ]] && { [[ -n $seen_lower ]]; return; }
+    done
+    return 1
+}
+
+# frame_extents WINDOW: FRAME_L, FRAME_R, FRAME_T, FRAME_B, the frame the window manager puts
+# around the window (0 0 0 0 for a window without a frame).
+# shellcheck disable=SC2034 # read by the scripts
+frame_extents() {
+    local line
+    line=$(xprop -id "$1" -notype _NET_FRAME_EXTENTS 2>/dev/null) || true
+    if [[ $line != *" = "* ]]; then
+        FRAME_L='' FRAME_R='' FRAME_T='' FRAME_B=''
+        return 1
+    fi
+    IFS=', ' read -r FRAME_L FRAME_R FRAME_T FRAME_B <<<"${line#* = }"
+}
+
+# wm_states WINDOW: the _NET_WM_STATE atoms of the window, space-separated.
+wm_states() {
+    local line
+    line=$(xprop -id "$1" -notype _NET_WM_STATE 2>/dev/null) || true
+    local atoms
+    read -ra atoms <<<"${line#*=}"
+    echo "${atoms[*]//,/}"
+}
+
+# holds SECONDS DESCRIPTION COMMAND...: COMMAND keeps succeeding for SECONDS (polled every
+# 0.1 s); for what must not happen, once the events that could cause it have been handled.
+holds() {
+    local seconds=$1 what=$2
+    shift 2
+    local until=$(($(now_us) + $(awk -v s="$seconds" 'BEGIN { printf "%d", s * 1000000 }')))
+    LAST_SEEN=
+    while true; do
+        "$@" || fail "expected $what to hold for ${seconds}s; saw otherwise: ${LAST_SEEN:-}"
+        (($(now_us) > until)) && return 0
+        sleep 0.1
+    done
+}
+
 # --- input ---------------------------------------------------------------------------------
 
-click() { xdotool mousemove --sync "$1" "$2" click 1; }
-double_click() { xdotool mousemove --sync "$1" "$2" click --repeat 2 --delay 100 1; }
+# pointer_to X Y: moves the pointer there and waits until it is. (xdotool's own --sync waits
+# for a motion: for a pointer already in place it would wait for many seconds.)
+pointer_to() {
+    [[ $(xdotool getmouselocation) == "x:$1 y:$2 "* ]] || xdotool mousemove --sync "$1" "$2"
+}
+
+click() { pointer_to "$1" "$2" && xdotool click 1; }
+double_click() { pointer_to "$1" "$2" && xdotool click --repeat 2 --delay 100 1; }
 keys() { xdotool key --delay 30 "$@"; }
 
 # Screen position of a point given in twips in the main window's client area.
@@ -289,6 +447,13 @@ pixel_is_not() {
 
 # wait_px SECONDS X Y WANT WHAT: waits until the pixel at X,Y has about colour WANT.
 wait_px() { wait_for "$1" "$5 (colour $4 at ($2,$3))" pixel_is "$2" "$3" "$4"; }
+
+# region_sum X Y WIDTH HEIGHT: a checksum of that rectangle of the last screenshot, to tell
+# whether a part of the screen changed.
+region_sum() {
+    convert -size "${SCREEN_W}x${SCREEN_H}" -depth 8 "rgb:$WORK/screen.rgb" \
+        -crop "${3}x${4}+${1}+${2}" +repage -format '%#' info:
+}
 
 # expect_rect LEFT TOP WIDTH HEIGHT COLOUR WHAT: on the last screenshot, a picture of COLOUR
 # fills that rectangle: its centre and the pixels 2 px inside its edges have that colour and
