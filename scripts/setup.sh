@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg62-turbo-dev
     fonts-ipafont-gothic
     xvfb xauth xdotool imagemagick x11-utils python3 libx11-6 openbox
 )

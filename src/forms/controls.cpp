@@ -9,8 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 
@@ -111,14 +111,29 @@ protected:
         QPainter painter(this);
         const QRect inner = border ? rect().adjusted(1, 1, -1, -1) : rect();
         if (!picture_.isNull()) {
+            const QImage& image = picture_.image();
+            const QRect held = picture_.held();
             if (stretch) {
-                if (scaled_.size() != inner.size())
-                    scaled_ = picture_.image().scaled(inner.size(), Qt::IgnoreAspectRatio,
-                                                      Qt::SmoothTransformation);
-                painter.drawImage(inner.topLeft(), scaled_);
+                // The whole picture fills the box; the part held, its share of the box.
+                QRect target = inner;
+                if (!picture_.isWhole()) {
+                    const QSizeF own = picture_.size();
+                    const qreal sx = inner.width() / own.width(),
+                                sy = inner.height() / own.height();
+                    target = QRectF(inner.x() + held.x() * sx, inner.y() + held.y() * sy,
+                                    held.width() * sx, held.height() * sy)
+                                 .toAlignedRect();
+                }
+                if (scaled_.size() != target.size())
+                    scaled_ = image.scaled(target.size(), Qt::IgnoreAspectRatio,
+                                           Qt::SmoothTransformation);
+                painter.drawImage(target.topLeft(), scaled_);
+            } else if (image.size() == held.size()) {
+                // Only what needs painting, straight from the pixels held.
+                const QRect r = event->rect() & held;
+                painter.drawImage(r.topLeft(), image, r.translated(-held.topLeft()));
             } else {
-                const QRect r = event->rect() & QRect(QPoint(0, 0), picture_.image().size());
-                painter.drawImage(r.topLeft(), picture_.image(), r);
+                painter.drawImage(held, image);
             }
         }
         if (border) {
@@ -295,8 +310,7 @@ public:
 
 ComboBox::ComboBox(Form& form, const char* name)
     : Control(form, name, Kind::ComboBox),
-      Text([this] { return combo_->currentText(); },
-           [this](QString v) { combo_->setEditText(v); }),
+      Text([this] { return combo_->currentText(); }, [this](QString v) { combo_->setEditText(v); }),
       combo_(new ComboWidget(form.client())) {
     setWidget(combo_);
     combo_->setEditable(true);

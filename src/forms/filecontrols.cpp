@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,9 +16,15 @@
 #include <QStorageInfo>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "runtime.h"
 
@@ -74,9 +81,7 @@ bool isUnder(const QString& path, const QString& root) {
     return path == root || path.startsWith(root + QLatin1Char('/'));
 }
 
-QString clean(const QString& path) {
-    return QDir::cleanPath(path);
-}
+QString clean(const QString& path) { return QDir::cleanPath(path); }
 
 }  // namespace
 
@@ -84,9 +89,7 @@ void SetDriveSource(DriveSource source) {
     driveSource() = source ? std::move(source) : DriveSource(mountedDrives);
 }
 
-QList<DriveInfo> Drives() {
-    return driveSource()();
-}
+QList<DriveInfo> Drives() { return driveSource()(); }
 
 QString DriveOf(const QString& path) {
     const QString p = clean(path);
@@ -217,28 +220,88 @@ bool isRegularFile(const QByteArray& dir, const dirent* entry) {
     return ::stat((dir + '/' + entry->d_name).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Reads the visible entries of a directory that pass `keep`; throws when it cannot be read.
-template <typename Keep>
-QStringList readDirectory(const QString& dir, Keep keep) {
+// One reading of a directory: its visible entries (not ".", ".." nor hidden ones) by name
+// and type, as readdir gives them.
+struct Listing {
+    QByteArray dir;
+    std::string names;                                      // each followed by a NUL
+    std::vector<std::pair<size_t, unsigned char>> entries;  // where the name starts; d_type
+    struct stat stamp {};  // the directory's, taken as the reading began
+    timespec began{};
+};
+
+// The last reading, kept until the current event has been handled. Opening a directory in
+// the directory list reads it, and the file list, told of the change in the same event, reads
+// it again for its files: for a directory of many entries the second reading doubles the wait.
+// It is served from the first when the directory cannot have changed since: its modification
+// and change times are as they were and lie well before the first reading began, so that any
+// change made since would have moved them (file systems keep these times on a coarse clock).
+std::unique_ptr<Listing> g_lastListing;
+
+bool unchangedSince(const Listing& listing, const struct stat& now) {
+    auto ns = [](const timespec& t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    const qint64 settled = ns(listing.began) - 100000000;  // a tenth of a second before
+    const struct stat& then = listing.stamp;
+    return now.st_dev == then.st_dev && now.st_ino == then.st_ino &&
+           ns(now.st_mtim) == ns(then.st_mtim) && ns(now.st_ctim) == ns(then.st_ctim) &&
+           ns(then.st_mtim) < settled && ns(then.st_ctim) < settled;
+}
+
+// Reads a directory's visible entries; throws when it cannot be read.
+const Listing& listDirectory(const QString& dir) {
     const QByteArray native = QFile::encodeName(dir);
+    struct stat now {};
+    if (g_lastListing && g_lastListing->dir == native && ::stat(native.constData(), &now) == 0 &&
+        unchangedSince(*g_lastListing, now))
+        return *g_lastListing;
+    g_lastListing.reset();
     DIR* d = ::opendir(native.constData());
     if (!d) raiseOpenError(errno);
-    QStringList names;
+    auto listing = std::make_unique<Listing>();
+    listing->dir = native;
+    ::clock_gettime(CLOCK_REALTIME, &listing->began);
+    if (::fstat(::dirfd(d), &listing->stamp) != 0) listing->stamp = {};
     int error = 0;
     for (;;) {
-        // errno is cleared before each read: `keep` may stat an entry (a dangling link) and
-        // leave an error there that is not the listing's.
         errno = 0;
         const dirent* entry = ::readdir(d);
         if (!entry) {
             error = errno;
             break;
         }
-        if (entry->d_name[0] == '.') continue;  // ".", ".." and hidden entries
-        if (keep(native, entry)) names.push_back(QFile::decodeName(entry->d_name));
+        if (entry->d_name[0] == '.') continue;
+        listing->entries.emplace_back(listing->names.size(), entry->d_type);
+        listing->names.append(entry->d_name, std::strlen(entry->d_name) + 1);
     }
     ::closedir(d);
     if (error) raiseOpenError(error);
+    g_lastListing = std::move(listing);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QTimer::singleShot(0, app, [] { g_lastListing.reset(); });
+    return *g_lastListing;
+}
+
+// Calls `visit` with each visible entry of a directory, as a dirent.
+template <typename Visit>
+const Listing& forEachEntry(const QString& dir, Visit visit) {
+    const Listing& listing = listDirectory(dir);
+    dirent entry{};
+    for (const auto& [at, type] : listing.entries) {
+        const char* name = listing.names.data() + at;
+        entry.d_type = type;
+        std::memcpy(entry.d_name, name, std::strlen(name) + 1);
+        visit(listing.dir, &entry);
+    }
+    return listing;
+}
+
+// Reads the visible entries of a directory that pass `keep`; throws when it cannot be read.
+template <typename Keep>
+QStringList readDirectory(const QString& dir, Keep keep) {
+    QStringList names;
+    forEachEntry(dir, [&](const QByteArray& native, const dirent* entry) {
+        if (keep(native, entry)) names.push_back(QFile::decodeName(entry->d_name));
+    });
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         const int c = QString::compare(a, b, Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a < b;
@@ -374,9 +437,7 @@ void DirListBox::refill(const QString& dir, const QStringList& subdirs) {
     list_->setUpdatesEnabled(true);
 }
 
-int DirListBox::ListCount() const {
-    return list_->count();
-}
+int DirListBox::ListCount() const { return list_->count(); }
 
 QString DirListBox::List(int index) const {
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
@@ -503,11 +564,74 @@ FileListBox::FileListBox(Form& form, const char* name)
     }
 }
 
-void FileListBox::refresh() {
-    const Matcher matcher(pattern_);
-    const QStringList names = readDirectory(path_, [&](const QByteArray& dir, const dirent* e) {
-        return matcher.matches(e->d_name) && isRegularFile(dir, e);
+namespace {
+
+// The names of a directory's regular, visible files that match, sorted as the list shows them:
+// regardless of case, then by code unit, as QString compares them. Directories of many files
+// are common, so the names are kept as bytes while they are sorted: names in ASCII (nearly all)
+// compare as bytes, which gives the same order; only the others are decoded.
+QStringList matchingFiles(const QString& dir, const Matcher& matcher) {
+    struct Name {
+        size_t at, size;
+        int decoded;  // index into `decoded`, or -1 for an ASCII name
+    };
+    std::string pool;
+    std::vector<Name> names;
+    QStringList decoded;
+    forEachEntry(dir, [&](const QByteArray& native, const dirent* entry) {
+        if (!matcher.matches(entry->d_name) || !isRegularFile(native, entry)) return;
+        const size_t size = std::strlen(entry->d_name);
+        const bool ascii = std::all_of(entry->d_name, entry->d_name + size,
+                                       [](char c) { return uchar(c) < 0x80; });
+        names.push_back({pool.size(), size, ascii ? -1 : int(decoded.size())});
+        if (!ascii) decoded.push_back(QFile::decodeName(entry->d_name));
+        pool.append(entry->d_name, size);
     });
+
+    auto latin1 = [&](const Name& n) {
+        return QLatin1StringView(pool.data() + n.at, qsizetype(n.size));
+    };
+    auto order = [&](const Name& a, const Name& b) {
+        if (a.decoded < 0 && b.decoded < 0) {
+            const char* p = pool.data() + a.at;
+            const char* q = pool.data() + b.at;
+            const size_t n = std::min(a.size, b.size);
+            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int(c); };
+            for (size_t i = 0; i < n; ++i) {
+                const int x = lower(p[i]), y = lower(q[i]);
+                if (x != y) return x < y;
+            }
+            if (a.size != b.size) return a.size < b.size;
+            return std::memcmp(p, q, n) < 0;
+        }
+        const QStringView x = a.decoded >= 0 ? QStringView(decoded[a.decoded]) : QStringView();
+        const QStringView y = b.decoded >= 0 ? QStringView(decoded[b.decoded]) : QStringView();
+        int c;
+        if (a.decoded >= 0 && b.decoded >= 0) {
+            c = x.compare(y, Qt::CaseInsensitive);
+            if (c == 0) c = x.compare(y, Qt::CaseSensitive);
+        } else if (a.decoded >= 0) {
+            c = x.compare(latin1(b), Qt::CaseInsensitive);
+            if (c == 0) c = x.compare(latin1(b), Qt::CaseSensitive);
+        } else {
+            c = -y.compare(latin1(a), Qt::CaseInsensitive);
+            if (c == 0) c = -y.compare(latin1(a), Qt::CaseSensitive);
+        }
+        return c < 0;
+    };
+    std::sort(names.begin(), names.end(), order);
+
+    QStringList out;
+    out.reserve(qsizetype(names.size()));
+    for (const Name& n : names)
+        out.push_back(n.decoded >= 0 ? decoded[n.decoded] : QString(latin1(n)));
+    return out;
+}
+
+}  // namespace
+
+void FileListBox::refresh() {
+    const QStringList names = matchingFiles(path_, Matcher(pattern_));
     list_->setUpdatesEnabled(false);
     list_->clear();
     list_->addItems(names);
@@ -519,9 +643,7 @@ QString FileListBox::FileName() const {
     return item && item->isSelected() ? item->text() : QString();
 }
 
-int FileListBox::ListCount() const {
-    return list_->count();
-}
+int FileListBox::ListCount() const { return list_->count(); }
 
 QString FileListBox::List(int index) const {
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);

@@ -1,33 +1,54 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
 namespace forms {
 
-// A picture for an image control. Its own size is the size of the whole picture, upright;
-// the pixels held may be reduced when the loader was asked for a smaller size.
+// A picture for an image control. Its own size is the size of the whole picture, upright.
+// The pixels held may be reduced (a preview) or cover only part of the picture (the part a
+// window shows): `held()` says which part of the picture, in the picture's own pixels, the
+// image covers.
 class Picture {
 public:
     Picture() = default;
-    explicit Picture(QImage image) : image_(std::move(image)), size_(image_.size()) {}
-    Picture(QImage image, QSize ownSize) : image_(std::move(image)), size_(ownSize) {}
+    explicit Picture(QImage image)
+        : image_(std::move(image)), size_(image_.size()), held_(QPoint(0, 0), size_) {}
+    // The whole picture, held at the image's size.
+    Picture(QImage image, QSize ownSize)
+        : image_(std::move(image)), size_(ownSize), held_(QPoint(0, 0), ownSize) {}
+    Picture(QImage image, QSize ownSize, QRect held)
+        : image_(std::move(image)), size_(ownSize), held_(held) {}
 
     bool isNull() const { return image_.isNull(); }
     QSize size() const { return size_; }  // pixels
     const QImage& image() const { return image_; }
+    QRect held() const { return held_; }
+    bool isWhole() const { return held_ == QRect(QPoint(0, 0), size_); }
 
 private:
     QImage image_;
     QSize size_;
+    QRect held_;
 };
 
 // Reads a BMP, JPEG or GIF file, recognised by its content, from a full path. Throws
 // FileNotFound for a missing file, PermissionDenied for one that cannot be read and
 // InvalidPicture for anything that is not a picture of those formats or cannot be decoded,
-// including special files (a FIFO, a device, a directory) and pictures too large to hold.
-// With a non-empty `fit`, the picture may be decoded reduced to about that size.
-Picture LoadPicture(const QString& path, QSize fit = {});
+// including special files (a FIFO, a device, a directory) and pictures too large to hold
+// (more than 256 megapixels). A JPEG's orientation tag is applied: the picture is upright. An
+// animated GIF gives its first frame.
+//
+// With a non-empty `fit` the picture is shown stretched to a box of that size (pixels): it
+// may be decoded reduced, never below that size. With a non-empty `view`, the picture is
+// shown at its own size centred on a view of that size (pixels): when it is larger than the
+// view, only the part that falls inside the view (and a few pixels around it) is decoded and
+// held.
+Picture LoadPicture(const QString& path, QSize fit = {}, QSize view = {});
+
+// The size in pixels of a view whose size is given in twips, for LoadPicture's `view`.
+QSize ViewSize(float widthTwips, float heightTwips);
 
 }  // namespace forms

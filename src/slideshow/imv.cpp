@@ -39,9 +39,11 @@ void SlideShowForm::Timer1_Timer() {
     const int16_t count = List2.ListCount();
     if (count >= 1) {
         const QString path = List2.List(0);
+        Image1.Picture = forms::Picture();  // released before the next picture is read
         forms::Picture picture;
         try {
-            picture = forms::LoadPicture(path);
+            // Only the part that this window shows is decoded and held.
+            picture = forms::LoadPicture(path, {}, forms::ViewSize(Width(), Height()));
         } catch (const forms::Error&) {
             // Shown as a notice for this interval; the show goes on with the next entry.
         }

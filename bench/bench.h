@@ -1,0 +1,84 @@
+// Shared pieces of the benchmark program: timing, results, data and baselines.
+#pragma once
+
+#include <QJsonObject>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The figures measured in one run of a figure: our code path and its baseline, each a list
+// of samples in the figure's unit.
+struct Samples {
+    std::vector<double> ours;
+    std::vector<double> baseline;
+};
+
+// Runs `ours` and `baseline` alternately, `runs` times each after one warm-up of each, and
+// returns the times in milliseconds. `between` runs untimed after each run of ours.
+Samples alternate(int runs, const std::function<void()>& ours,
+                  const std::function<void()>& baseline, const std::function<void()>& between = {});
+
+// One figure's result line, as the figure's process prints it on its standard output.
+QJsonObject result(const QString& figure, const QString& unit, const Samples& samples,
+                   double target, const QString& note = {});
+
+// --- test data ---
+
+// The files made for the figures, by name, inside the data folder.
+struct DataSet {
+    QString dir;
+    QString path(const QString& name) const { return dir + QLatin1Char('/') + name; }
+};
+
+// Writes every file the figures use (pictures, a directory of 100,000 empty files, screen
+// configurations for the offscreen platform). Prints what it does on stderr.
+void MakeData(const DataSet& data);
+
+// A photo-like JPEG: smooth gradients, shapes with hard edges, fine texture and noise.
+void WritePhotoJpeg(const QString& path, QSize size, bool subsampled, int quality, unsigned seed);
+
+// --- baselines: the least work that gives the same pixels, written directly ---
+
+// Decodes a JPEG at 1/denom of its size into a new buffer.
+void DecodeJpegScaled(const QString& path, int denom);
+// Decodes a whole JPEG into a new buffer; the previous buffer is released after the new one
+// is full, as a window that shows one picture after another does.
+void DecodeJpegWhole(const QString& path);
+// Decodes the centre `view` of a JPEG (cropped columns, skipped rows) into a new buffer.
+void DecodeJpegCentre(const QString& path, QSize view);
+// Lists a directory's regular files ending in `suffix` (any case), sorted as the file list
+// sorts them.
+std::vector<std::string> ListMatching(const QString& dir, const char* suffix);
+
+// --- figures, each run in a process of its own ---
+
+QJsonObject FigurePreview(const DataSet& data, const QString& file, const QString& name);
+QJsonObject FigureShowFits(const DataSet& data, const QString& file, const QString& name);
+QJsonObject FigureShowLarge(const DataSet& data, const QString& file, const QString& name);
+QJsonObject FigureShowOther(const DataSet& data, const QString& file, const QString& name);
+QJsonObject FigureMemory(const DataSet& data, const QStringList& files, const QString& name);
+QJsonObject FigureFileList(const DataSet& data, const QString& name);
+QJsonObject FigurePlayList(const DataSet& data, const QString& name);
+
+// Start-up: the children report when their main window has first been painted.
+int StartupChild(int argc, char** argv, bool realProgram);
+QJsonObject FigureStartup(const DataSet& data, const QString& self, const QString& name);
+
+// Memory of this process, from /proc/self/status, in bytes.
+qint64 ResidentBytes();
+qint64 PeakResidentBytes();
+void ResetPeakResident();
+
+}  // namespace bench

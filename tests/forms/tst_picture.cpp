@@ -1,0 +1,464 @@
+// The picture loader: upright JPEGs, reduced and partial decoding, sizes it takes and refuses,
+// animated GIFs, and the image control showing a partial picture.
+#include <QBuffer>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QTest>
+
+#include "forms/controls.h"
+#include "forms/runtime.h"
+#include "support/testsupport.h"
+
+using forms::Kind;
+
+namespace {
+
+// A picture whose quadrants are red, green, blue and yellow, shaded so that every pixel
+// differs from its neighbours.
+QImage quadrants(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    const QColor corners[2][2] = {{Qt::red, Qt::green}, {Qt::blue, Qt::yellow}};
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const QColor base = corners[2 * y / size.height()][2 * x / size.width()];
+            const int shade = (x * 7 + y * 3) % 40;
+            image.setPixel(
+                x, y,
+                qRgb(qBound(0, base.red() - shade, 255), qBound(0, base.green() - shade, 255),
+                     qBound(0, base.blue() + shade - 20, 255)));
+        }
+    }
+    return image;
+}
+
+QByteArray encodeJpeg(const QImage& image) {
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(95);
+    if (!writer.write(image)) qFatal("cannot encode a JPEG");
+    return out;
+}
+
+// Adds an EXIF segment carrying `orientation` after the JPEG's first segment.
+QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian) {
+    QByteArray tiff;
+    auto put16 = [&](int v) {
+        const char a = char(v & 0xFF), b = char((v >> 8) & 0xFF);
+        tiff.append(bigEndian ? b : a);
+        tiff.append(bigEndian ? a : b);
+    };
+    auto put32 = [&](quint32 v) {
+        if (bigEndian) {
+            put16(int(v >> 16));
+            put16(int(v & 0xFFFF));
+        } else {
+            put16(int(v & 0xFFFF));
+            put16(int(v >> 16));
+        }
+    };
+    tiff.append(bigEndian ? "MM" : "II");
+    put16(42);
+    put32(8);
+    put16(2);  // entries: a resolution unit, then the orientation
+    put16(0x0128);
+    put16(3);
+    put32(1);
+    put16(2);
+    put16(0);
+    put16(0x0112);
+    put16(3);
+    put32(1);
+    put16(orientation);
+    put16(0);
+    put32(0);
+    const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment("\xFF\xE1");
+    segment.append(char((body.size() + 2) >> 8));
+    segment.append(char((body.size() + 2) & 0xFF));
+    segment.append(body);
+    // After SOI and the JFIF segment that Qt writes first.
+    const int jfifLength = (uchar(jpeg[4]) << 8) | uchar(jpeg[5]);
+    const int at = 4 + jfifLength;
+    return jpeg.left(at) + segment + jpeg.mid(at);
+}
+
+// A baseline grey JPEG of any size whose every block is empty: two bits a block.
+QByteArray flatJpeg(int width, int height) {
+    QByteArray j("\xFF\xD8", 2);
+    auto put16 = [&](int v) {
+        j.append(char((v >> 8) & 0xFF));
+        j.append(char(v & 0xFF));
+    };
+    j.append("\xFF\xDB", 2);  // quantisation table 0, all ones
+    put16(67);
+    j.append(char(0));
+    j.append(QByteArray(64, char(1)));
+    j.append("\xFF\xC0", 2);  // frame: 8 bits, one component
+    put16(11);
+    j.append(char(8));
+    put16(height);
+    put16(width);
+    j.append(char(1));
+    j.append("\x01\x11\x00", 3);
+    for (char table : {char(0x00), char(0x10)}) {  // one code of one bit: DC 0, AC end of block
+        j.append("\xFF\xC4", 2);
+        put16(20);
+        j.append(table);
+        j.append(char(1));
+        j.append(QByteArray(15, char(0)));
+        j.append(char(0));
+    }
+    j.append("\xFF\xDA", 2);
+    put16(8);
+    j.append("\x01\x01\x00\x00\x3F\x00", 6);
+    const qint64 bits = 2LL * ((width + 7) / 8) * ((height + 7) / 8);
+    j.append(QByteArray(int(bits / 8), char(0)));
+    if (bits % 8) j.append(char((1 << (8 - bits % 8)) - 1));
+    j.append("\xFF\xD9", 2);
+    return j;
+}
+
+// A GIF of solid frames, one per colour index given, with real LZW compression so that
+// large pictures stay small files.
+QByteArray solidGif(QSize size, const QList<int>& frames, const QList<QRgb>& palette) {
+    QByteArray out("GIF89a");
+    auto put16 = [&](int v) {
+        out.append(char(v & 0xFF));
+        out.append(char((v >> 8) & 0xFF));
+    };
+    put16(size.width());
+    put16(size.height());
+    out.append(char(0x81));  // global colour table of four entries
+    out.append(char(0));
+    out.append(char(0));
+    for (int i = 0; i < 4; ++i) {
+        const QRgb c = i < palette.size() ? palette[i] : qRgb(0, 0, 0);
+        out.append(char(qRed(c)));
+        out.append(char(qGreen(c)));
+        out.append(char(qBlue(c)));
+    }
+    for (int index : frames) {
+        out.append("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);  // a tenth of a second each
+        out.append(',');
+        put16(0);
+        put16(0);
+        put16(size.width());
+        put16(size.height());
+        out.append(char(0));
+        const int minimum = 2, clear = 1 << minimum, first = clear + 2;
+        out.append(char(minimum));
+        QByteArray data;
+        quint32 bits = 0;
+        int count = 0, width = minimum + 1, next = first;
+        bool clearing = false;
+        auto output = [&](int code) {
+            bits |= quint32(code) << count;
+            count += width;
+            while (count >= 8) {
+                data.append(char(bits & 0xFF));
+                bits >>= 8;
+                count -= 8;
+            }
+            if (clearing) {
+                width = minimum + 1;
+                clearing = false;
+            } else if (next > (1 << width) - 1 && width < 12) {
+                ++width;
+            }
+        };
+        // In a solid frame the table holds runs: a run of L pixels has code first + L - 2.
+        qint64 left = qint64(size.width()) * size.height();
+        int longest = 1;
+        output(clear);
+        while (left > 0) {
+            const int run = int(std::min<qint64>(longest, left));
+            left -= run;
+            output(run == 1 ? index : first + run - 2);
+            if (left == 0) break;
+            if (next < 4096) {
+                ++next;
+                longest = run + 1;
+            } else {
+                next = first;
+                longest = 1;
+                clearing = true;
+                output(clear);
+            }
+        }
+        output(clear + 1);
+        if (count > 0) data.append(char(bits & 0xFF));
+        for (int at = 0; at < data.size(); at += 255) {
+            const QByteArray block = data.mid(at, 255);
+            out.append(char(block.size()));
+            out.append(block);
+        }
+        out.append(char(0));
+    }
+    out.append(';');
+    return out;
+}
+
+QImage qtUpright(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+int largestDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return 1000;
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                              std::abs(qBlue(p) - qBlue(q))});
+        }
+    }
+    return worst;
+}
+
+bool near(QRgb a, QColor b) {
+    return std::abs(qRed(a) - b.red()) + std::abs(qGreen(a) - b.green()) +
+               std::abs(qBlue(a) - b.blue()) <
+           90;
+}
+
+// The part of a picture that a view shows with the picture centred on it.
+QRect centred(QSize picture, QSize view) {
+    const int w = std::min(picture.width(), view.width());
+    const int h = std::min(picture.height(), view.height());
+    return QRect((picture.width() - w) / 2, (picture.height() - h) / 2, w, h);
+}
+
+class ImageForm : public forms::Form {
+public:
+    ImageForm()
+        : Form({QStringLiteral("Picture"), forms::Border::None, 0, 0, 1500, 1200},
+               {{"Image1", Kind::Image, {}, nullptr, 0, 0, 300, 300, -1}}) {}
+    forms::Image Image1{*this, "Image1"};
+};
+
+forms::FormRef<ImageForm> imageForm;
+
+}  // namespace
+
+class PictureTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString path(const QString& name) const { return dir_.path() + QLatin1Char('/') + name; }
+
+    // A quadrant picture written with an orientation tag; its stored size is `stored`.
+    QString orientedJpeg(int orientation, bool bigEndian, QSize stored) {
+        const QString name = QStringLiteral("o%1%2_%3x%4.jpg")
+                                 .arg(orientation)
+                                 .arg(bigEndian ? "m" : "i")
+                                 .arg(stored.width())
+                                 .arg(stored.height());
+        testing::WriteFile(path(name),
+                           withOrientation(encodeJpeg(quadrants(stored)), orientation, bigEndian));
+        return path(name);
+    }
+
+private slots:
+    void initTestCase() {
+        testing::InitRuntime();
+        QVERIFY(dir_.isValid());
+    }
+    void cleanup() {
+        if (auto* f = imageForm.peek()) f->Unload();
+        testing::Settle();
+    }
+
+    // Stored as red | green over blue | yellow; each orientation puts another quadrant in
+    // the upright picture's top corners.
+    void orientation_data() {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<bool>("bigEndian");
+        QTest::addColumn<QColor>("topLeft");
+        QTest::addColumn<QColor>("topRight");
+        QTest::newRow("1 as stored") << 1 << false << QColor(Qt::red) << QColor(Qt::green);
+        QTest::newRow("2 mirrored") << 2 << false << QColor(Qt::green) << QColor(Qt::red);
+        QTest::newRow("3 half turn") << 3 << false << QColor(Qt::yellow) << QColor(Qt::blue);
+        QTest::newRow("4 flipped") << 4 << true << QColor(Qt::blue) << QColor(Qt::yellow);
+        QTest::newRow("5 transposed") << 5 << false << QColor(Qt::red) << QColor(Qt::blue);
+        QTest::newRow("6 quarter clockwise") << 6 << false << QColor(Qt::blue) << QColor(Qt::red);
+        QTest::newRow("6 big-endian") << 6 << true << QColor(Qt::blue) << QColor(Qt::red);
+        QTest::newRow("7 transverse") << 7 << false << QColor(Qt::yellow) << QColor(Qt::green);
+        QTest::newRow("8 quarter anticlockwise")
+            << 8 << true << QColor(Qt::green) << QColor(Qt::yellow);
+    }
+    void orientation() {
+        QFETCH(int, orientation);
+        QFETCH(bool, bigEndian);
+        QFETCH(QColor, topLeft);
+        QFETCH(QColor, topRight);
+        const QSize stored(96, 64);
+        const QString file = orientedJpeg(orientation, bigEndian, stored);
+        const QSize upright = orientation >= 5 ? stored.transposed() : stored;
+
+        const forms::Picture p = forms::LoadPicture(file);
+        QCOMPARE(p.size(), upright);
+        QVERIFY(p.isWhole());
+        const QImage& image = p.image();
+        QCOMPARE(image.size(), upright);
+        QVERIFY(near(image.pixel(2, 2), topLeft));
+        QVERIFY(near(image.pixel(image.width() - 3, 2), topRight));
+        QCOMPARE(largestDifference(image, qtUpright(file)), 0);
+
+        // Reduced for a preview box, the picture is upright too.
+        const forms::Picture small = forms::LoadPicture(file, upright / 4);
+        QCOMPARE(small.size(), upright);
+        QCOMPARE(small.image().size(), upright / 4);
+        QVERIFY(near(small.image().pixel(1, 1), topLeft));
+    }
+
+    // Shown centred on a smaller view, only the part in view is decoded; its pixels are those
+    // of the whole picture.
+    void partInView_data() {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("view");
+        for (int o : {1, 3, 6, 7}) {
+            const QByteArray n = QByteArray::number(o);
+            QTest::newRow(n + ", inside both ways") << o << QSize(101, 57);
+            QTest::newRow(n + ", wider than the view") << o << QSize(90, 400);
+            QTest::newRow(n + ", taller than the view") << o << QSize(400, 31);
+            QTest::newRow(n + ", smaller than the view") << o << QSize(400, 400);
+        }
+    }
+    void partInView() {
+        QFETCH(int, orientation);
+        QFETCH(QSize, view);
+        const QString file = orientedJpeg(orientation, false, QSize(320, 200));
+        const QImage whole = qtUpright(file);
+
+        const forms::Picture p = forms::LoadPicture(file, {}, view);
+        QCOMPARE(p.size(), whole.size());
+        const QRect visible = centred(whole.size(), view);
+        const QRect held = p.held();
+        QVERIFY2(held.contains(visible), qPrintable(QStringLiteral("held %1,%2 %3x%4")
+                                                        .arg(held.x())
+                                                        .arg(held.y())
+                                                        .arg(held.width())
+                                                        .arg(held.height())));
+        // No more than the decoder's block alignment and the margin beyond what is seen.
+        QVERIFY(held.width() <= visible.width() + 2 * 16 + 4);
+        QVERIFY(held.height() <= visible.height() + 2 * 16 + 4);
+        QCOMPARE(p.isWhole(), visible == whole.rect());
+        QCOMPARE(p.image().size(), held.size());
+        QCOMPARE(largestDifference(p.image().copy(visible.translated(-held.topLeft())),
+                                   whole.copy(visible)),
+                 0);
+    }
+
+    // The preview decodes at the largest reduction that still covers its box.
+    void reducedForABox_data() {
+        QTest::addColumn<QSize>("stored");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("box");
+        QTest::addColumn<QSize>("held");
+        QTest::newRow("an eighth") << QSize(800, 600) << 1 << QSize(100, 70) << QSize(100, 75);
+        QTest::newRow("an eighth, rounded up")
+            << QSize(803, 601) << 1 << QSize(100, 70) << QSize(101, 76);
+        QTest::newRow("a quarter") << QSize(800, 600) << 1 << QSize(101, 70) << QSize(200, 150);
+        QTest::newRow("a half") << QSize(800, 600) << 1 << QSize(300, 290) << QSize(400, 300);
+        QTest::newRow("whole") << QSize(800, 600) << 1 << QSize(500, 100) << QSize(800, 600);
+        QTest::newRow("larger box") << QSize(80, 60) << 1 << QSize(169, 193) << QSize(80, 60);
+        QTest::newRow("turned") << QSize(800, 600) << 6 << QSize(70, 100) << QSize(75, 100);
+    }
+    void reducedForABox() {
+        QFETCH(QSize, stored);
+        QFETCH(int, orientation);
+        QFETCH(QSize, box);
+        QFETCH(QSize, held);
+        const QString file = orientedJpeg(orientation, false, stored);
+        const forms::Picture p = forms::LoadPicture(file, box);
+        QCOMPARE(p.size(), orientation >= 5 ? stored.transposed() : stored);
+        QVERIFY(p.isWhole());
+        QCOMPARE(p.image().size(), held);
+    }
+
+    // Pictures of a hundred megapixels load; larger than can be held, they are refused like
+    // any picture that cannot be shown.
+    void sizes_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QSize>("size");  // invalid: refused
+        QTest::newRow("JPEG of 100 MP")
+            << "big.jpg" << flatJpeg(10000, 10000) << QSize(10000, 10000);
+        QTest::newRow("GIF of 100 MP")
+            << "big.gif" << solidGif({10000, 10000}, {1}, {qRgb(0, 0, 0), qRgb(0, 0, 255)})
+            << QSize(10000, 10000);
+        QTest::newRow("JPEG of 400 MP") << "huge.jpg" << flatJpeg(20000, 20000) << QSize();
+        QTest::newRow("JPEG of 4 GP, header only")
+            << "header.jpg" << flatJpeg(65000, 65000).left(200) << QSize();
+        QByteArray gif("GIF89a\x60\xEA\x60\xEA\x00\x00\x00", 13);  // 60000 x 60000
+        QTest::newRow("GIF of 3.6 GP, header only") << "huge.gif" << gif << QSize();
+    }
+    void sizes() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QSize, size);
+        testing::WriteFile(path(name), content);
+        for (const auto& [fit, view] : {std::pair<QSize, QSize>{},
+                                        {QSize(169, 193), QSize()},
+                                        {QSize(), QSize(1920, 1080)}}) {
+            try {
+                const forms::Picture p = forms::LoadPicture(path(name), fit, view);
+                QVERIFY2(size.isValid(), "a picture too large to hold was loaded");
+                QCOMPARE(p.size(), size);
+                const QImage& image = p.image();
+                QVERIFY(!image.isNull());
+                if (view.isValid()) {
+                    QVERIFY(p.held().contains(centred(size, view)));
+                    QVERIFY(image.width() < 2000 && image.height() < 1200);
+                }
+                if (fit.isValid() && name.endsWith("jpg"))
+                    QCOMPARE(image.size(), QSize(1250, 1250));
+                const QRgb centre = image.pixel(image.width() / 2, image.height() / 2);
+                QCOMPARE(centre, name.endsWith("gif") ? qRgb(0, 0, 255) : qRgb(128, 128, 128));
+            } catch (const forms::Error& e) {
+                QVERIFY2(!size.isValid(), qPrintable(e.Description()));
+                QCOMPARE(e.Number(), forms::err::InvalidPicture);
+            }
+        }
+    }
+
+    void animatedGifShowsItsFirstFrame() {
+        const QList<QRgb> palette{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+        testing::WriteFile(path("anim.gif"), solidGif({30, 20}, {0, 1, 2}, palette));
+        QImageReader reader(path("anim.gif"));
+        QCOMPARE(reader.imageCount(), 3);
+        const forms::Picture p = forms::LoadPicture(path("anim.gif"));
+        QCOMPARE(p.size(), QSize(30, 20));
+        QCOMPARE(p.image().pixel(15, 10), qRgb(255, 0, 0));
+    }
+
+    // The image control takes the whole picture's size and shows, where it lies in view, the
+    // pixels of the part held.
+    void imageControlShowsThePartInView() {
+        const QString file = orientedJpeg(8, false, QSize(300, 400));  // 400 x 300 upright
+        const QSize view(100, 80);  // the form's client area, in pixels
+        const QImage whole = qtUpright(file);
+        ImageForm& f = *imageForm;
+        f.Show();
+        f.Image1.Picture = forms::LoadPicture(file, {}, view);
+        QCOMPARE(f.Image1.Width(), 400.0f * 15);
+        QCOMPARE(f.Image1.Height(), 300.0f * 15);
+        f.Image1.Move((view.width() * 15 - f.Image1.Width()) / 2,
+                      (view.height() * 15 - f.Image1.Height()) / 2);
+        QCOMPARE(f.Image1.Left(), -2250.0f);
+        QCOMPARE(f.Image1.Top(), -1650.0f);
+        const QImage shown = f.client()
+                                 ->grab(QRect(QPoint(0, 0), view))
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(largestDifference(shown, whole.copy(centred(whole.size(), view))), 0);
+    }
+};
+
+QTEST_MAIN(PictureTest)
+#include "tst_picture.moc"
