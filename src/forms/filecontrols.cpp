@@ -329,13 +329,21 @@ protected:
 
 class DirWidget : public QListWidget {
 public:
-    DirWidget(DirListBox& box, QWidget* parent) : QListWidget(parent), box_(box) {
+    DirWidget(DirListBox& box, QWidget* parent)
+        : QListWidget(parent),
+          open(style()->standardIcon(QStyle::SP_DirOpenIcon)),
+          closed(style()->standardIcon(QStyle::SP_DirIcon)),
+          box_(box) {
         setUniformItemSizes(true);
+        setIconSize(QSize(16, 16));
         setSelectionMode(QAbstractItemView::SingleSelection);
         setItemDelegate(new IndentDelegate(this));
         connect(this, &QListWidget::itemDoubleClicked, this,
                 [this](QListWidgetItem* item) { box_.userOpen(row(item)); });
     }
+
+    // Opened folders (the open one and its ancestors), and the folders below it.
+    const QIcon open, closed;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
@@ -420,8 +428,8 @@ void DirListBox::refill(const QString& dir, const QStringList& subdirs) {
     }
     list_->setUpdatesEnabled(false);
     list_->clear();
-    const QIcon open = list_->style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closed = list_->style()->standardIcon(QStyle::SP_DirIcon);
+    const QIcon& open = list_->open;
+    const QIcon& closed = list_->closed;
     int level = 0;
     for (const QString& p : chain) {
         auto* item = new QListWidgetItem(open, level == 0 ? p : QFileInfo(p).fileName(), list_);
