@@ -19,9 +19,10 @@ namespace {
 void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type != QtFatalMsg) return;
     (void)message;
-    std::fputs("varnel: cannot open the display; start it on an X11 or Wayland desktop "
-               "(DISPLAY or WAYLAND_DISPLAY), or under xvfb-run.\n",
-               stderr);
+    std::fputs(
+        "varnel: cannot open the display; start it on an X11 or Wayland desktop "
+        "(DISPLAY or WAYLAND_DISPLAY), or under xvfb-run.\n",
+        stderr);
     std::fflush(stderr);
     std::_Exit(1);
 }

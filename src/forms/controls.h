@@ -160,7 +160,6 @@ public:
     Image(Form& form, const char* name);
     void setFlags(unsigned flags) override;
     Property<forms::Picture> Picture;
-    bool Stretch() const { return stretch_; }
     QSize pixelSize() const;  // the size it shows, in pixels
     void unload() override;
 

@@ -263,8 +263,7 @@ void Form::Show(int modal, Form* owner) {
         Qt::WindowFlags flags = window_->windowFlags();
         // A framed window shown over its owner is its dialog: transient for it, so that
         // window managers keep it above the owner and minimise the two together.
-        if (layout_.border != Border::None)
-            flags = (flags & ~Qt::WindowType_Mask) | Qt::Dialog;
+        if (layout_.border != Border::None) flags = (flags & ~Qt::WindowType_Mask) | Qt::Dialog;
         window_->setParent(owner->window(), flags);
     }
     if (modal) window_->setWindowModality(Qt::ApplicationModal);
@@ -336,7 +335,5 @@ float Form::Height() const {
 void Form::SetLastFormUnloadedAction(std::function<void()> action) {
     g_lastFormUnloaded = std::move(action);
 }
-
-int Form::LoadedCount() { return g_loaded; }
 
 }  // namespace forms

@@ -64,7 +64,7 @@ enum class Border { FixedSingle, None };
 struct FormLayout {
     QString caption;
     Border border;
-    int clientLeft, clientTop;    // twips, the client area's top-left corner on screen
+    int clientLeft, clientTop;      // twips, the client area's top-left corner on screen
     int clientWidth, clientHeight;  // twips
     bool maximized = false;         // fills the screen
     bool black = false;             // background colour 0
@@ -109,10 +109,10 @@ public:
 
     // Runs after the last loaded form has been unloaded (the application's end).
     static void SetLastFormUnloadedAction(std::function<void()> action);
-    static int LoadedCount();
 
 protected:
-    Form(FormLayout layout, std::vector<ControlLayout> controls, std::vector<MenuLayout> menus = {});
+    Form(FormLayout layout, std::vector<ControlLayout> controls,
+         std::vector<MenuLayout> menus = {});
     virtual void wire() {}
     virtual void Form_Load() {}
 

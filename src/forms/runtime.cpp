@@ -13,19 +13,27 @@ namespace {
 
 QString g_title;
 std::function<void()> g_endAction;
-int g_depth = 0;
 
 QString describe(int number) {
     switch (number) {
-        case err::InvalidArgument: return QStringLiteral("プロシージャの呼び出し、または引数が不正です。");
-        case err::Overflow: return QStringLiteral("オーバーフローしました。");
-        case err::OutOfMemory: return QStringLiteral("メモリが不足しています。");
-        case err::TypeMismatch: return QStringLiteral("型が一致しません。");
-        case err::FileNotFound: return QStringLiteral("ファイルが見つかりません。");
-        case err::DeviceUnavailable: return QStringLiteral("デバイスが準備されていません。");
-        case err::PermissionDenied: return QStringLiteral("書き込みできません。");
-        case err::PathNotFound: return QStringLiteral("パスが見つかりません。");
-        case err::InvalidPicture: return QStringLiteral("ピクチャが不正です。");
+        case err::InvalidArgument:
+            return QStringLiteral("プロシージャの呼び出し、または引数が不正です。");
+        case err::Overflow:
+            return QStringLiteral("オーバーフローしました。");
+        case err::OutOfMemory:
+            return QStringLiteral("メモリが不足しています。");
+        case err::TypeMismatch:
+            return QStringLiteral("型が一致しません。");
+        case err::FileNotFound:
+            return QStringLiteral("ファイルが見つかりません。");
+        case err::DeviceUnavailable:
+            return QStringLiteral("デバイスが準備されていません。");
+        case err::PermissionDenied:
+            return QStringLiteral("アクセスが拒否されました。");
+        case err::PathNotFound:
+            return QStringLiteral("パスが見つかりません。");
+        case err::InvalidPicture:
+            return QStringLiteral("ピクチャが不正です。");
     }
     return QStringLiteral("アプリケーション定義またはオブジェクト定義のエラーです。");
 }
@@ -77,10 +85,6 @@ int16_t CInt(const QString& text) {
 
 void Dispatch(const std::function<void()>& handler) {
     if (!handler) return;
-    struct Depth {
-        Depth() { ++g_depth; }
-        ~Depth() { --g_depth; }
-    } depth;
     try {
         handler();
     } catch (const Error& e) {
@@ -95,7 +99,5 @@ void Dispatch(const std::function<void()>& handler) {
         report(0, describe(0));
     }
 }
-
-int DispatchDepth() { return g_depth; }
 
 }  // namespace forms

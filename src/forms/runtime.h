@@ -66,7 +66,4 @@ int16_t CInt(const QString& text);
 // reaches Qt's event loop.
 void Dispatch(const std::function<void()>& handler);
 
-// Depth of handlers currently running (nested modal loops included).
-int DispatchDepth();
-
 }  // namespace forms

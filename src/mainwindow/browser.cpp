@@ -11,9 +11,7 @@ void MainForm::Form_Load() {
     Module1::interval = 3;
 }
 
-void MainForm::Combo1_Click() {
-    filebox.Pattern = Combo1.Text();
-}
+void MainForm::Combo1_Click() { filebox.Pattern = Combo1.Text(); }
 
 namespace {
 
@@ -68,9 +66,7 @@ void MainForm::drbox_Change() {
     }
 }
 
-void MainForm::Dirbox_Change() {
-    filebox.Path = Dirbox.Path();
-}
+void MainForm::Dirbox_Change() { filebox.Path = Dirbox.Path(); }
 
 void MainForm::filebox_Click() {
     selPath = Dirbox.Path() + QLatin1Char('/') + filebox.FileName();

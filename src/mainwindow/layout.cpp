@@ -18,19 +18,24 @@ std::vector<forms::ControlLayout> controlTable() {
         {"Dirbox", Kind::DirListBox, {}, nullptr, 360, 840, 2655, 3660, 1},
         {"filebox", Kind::FileListBox, {}, nullptr, 3120, 120, 3015, 4410, 2},
         {"List1", Kind::ListBox, {}, nullptr, 360, 5040, 5775, 2760, 3},
-        {"ckp", Kind::CheckBox, QStringLiteral("プレビューを表示する"), nullptr, 7200, 3600, 2535, 495, 4},
+        {"ckp", Kind::CheckBox, QStringLiteral("プレビューを表示する"), nullptr, 7200, 3600, 2535,
+         495, 4},
         {"sentaku", Kind::CommandButton, QStringLiteral("選択"), nullptr, 6600, 600, 1335, 495, 5},
         {"cll", Kind::CommandButton, QStringLiteral("削除"), nullptr, 6600, 1440, 1335, 495, 6},
         {"Frame1", Kind::Frame, QStringLiteral("ファイル選択"), nullptr, 6480, 240, 1575, 2895, 7},
-        {"allcll", Kind::CommandButton, QStringLiteral("全削除"), "Frame1", 120, 2040, 1335, 495, 8},
-        {"Frame2", Kind::Frame, QStringLiteral("選択された画像リスト"), nullptr, 120, 4680, 6255, 3375, 9},
+        {"allcll", Kind::CommandButton, QStringLiteral("全削除"), "Frame1", 120, 2040, 1335, 495,
+         8},
+        {"Frame2", Kind::Frame, QStringLiteral("選択された画像リスト"), nullptr, 120, 4680, 6255,
+         3375, 9},
         {"Frame3", Kind::Frame, QStringLiteral("スライド再生"), nullptr, 8400, 240, 1575, 2895, 10},
         {"playS", Kind::CommandButton, QStringLiteral("再生"), "Frame3", 120, 360, 1335, 495, 11},
         {"op", Kind::CommandButton, QStringLiteral("設定"), "Frame3", 120, 1200, 1335, 495, 12},
-        {"ends", Kind::CommandButton, QStringLiteral("Varnelの終了"), "Frame3", 120, 2040, 1335, 495, 13},
+        {"ends", Kind::CommandButton, QStringLiteral("Varnelの終了"), "Frame3", 120, 2040, 1335,
+         495, 13},
         {"Text1", Kind::TextBox, {}, nullptr, 7080, 7560, 2655, 375, 14},
         {"Combo1", Kind::ComboBox, QStringLiteral("*.jpg"), nullptr, 360, 120, 2655, 300, 15},
-        {"Frame4", Kind::Frame, QStringLiteral("ファイルネーム"), nullptr, 6840, 7320, 3255, 735, 16},
+        {"Frame4", Kind::Frame, QStringLiteral("ファイルネーム"), nullptr, 6840, 7320, 3255, 735,
+         16},
         {"imP1", Kind::Image, {}, nullptr, 7080, 4080, 2535, 2895, -1, Stretch | BorderSingle},
         {"CommonDialog1", Kind::CommonDialog, {}, nullptr, 0, 0, 0, 0, -1},
     };
@@ -58,7 +63,8 @@ std::vector<forms::MenuLayout> menuTable() {
 
 MainForm::MainForm() : Form(windowLayout(), controlTable(), menuTable()) {
     // The pattern list, in this order, not sorted.
-    for (const char* pattern : {"*.jpg", "*.bmp", "*.gif"}) Combo1.AddItem(QString::fromLatin1(pattern));
+    for (const char* pattern : {"*.jpg", "*.bmp", "*.gif"})
+        Combo1.AddItem(QString::fromLatin1(pattern));
 }
 
 void MainForm::wire() {

@@ -6,8 +6,9 @@ void MainForm::sentaku_Click() {
     try {
         List1.AddItem(selPath);
     } catch (const forms::Error&) {
-        forms::MsgBox(QStringLiteral("再生リストがいっぱいです（%1 件まで）。追加できませんでした。")
-                          .arg(List1.ListCount()));
+        forms::MsgBox(
+            QStringLiteral("再生リストがいっぱいです（%1 件まで）。追加できませんでした。")
+                .arg(List1.ListCount()));
     }
 }
 

@@ -15,10 +15,10 @@ SettingsForm::SettingsForm()
                 360, 1215, 375, 3},
                {"Text1", Kind::TextBox, QStringLiteral("3"), "Frame1", 480, 960, 375, 270, 1},
                {"Label1", Kind::Label, QStringLiteral("秒"), "Frame1", 960, 1080, 255, 255, 2},
-               {"OKC1", Kind::CommandButton, QStringLiteral("OK"), nullptr, 2880, 1200, 1215,
-                495, 4},
-               {"Command1", Kind::CommandButton, QStringLiteral("標準（リセット）"), nullptr,
-                2880, 360, 1215, 495, 5},
+               {"OKC1", Kind::CommandButton, QStringLiteral("OK"), nullptr, 2880, 1200, 1215, 495,
+                4},
+               {"Command1", Kind::CommandButton, QStringLiteral("標準（リセット）"), nullptr, 2880,
+                360, 1215, 495, 5},
            }) {}
 
 void SettingsForm::wire() {

@@ -27,7 +27,8 @@ public:
                    {"B", Kind::CommandButton, QStringLiteral("B"), nullptr, 0, 300, 600, 300, 1},
                    {"Text1", Kind::TextBox, QStringLiteral("start"), nullptr, 0, 600, 900, 300, 2},
                    {"List1", Kind::ListBox, {}, nullptr, 0, 900, 900, 900, 3},
-                   {"Combo1", Kind::ComboBox, QStringLiteral("*.jpg"), nullptr, 0, 1800, 900, 300, 4},
+                   {"Combo1", Kind::ComboBox, QStringLiteral("*.jpg"), nullptr, 0, 1800, 900, 300,
+                    4},
                    {"Timer1", Kind::Timer, {}, nullptr, 0, 0, 0, 0, -1},
                    {"Image1", Kind::Image, {}, nullptr, 100, 100, 300, 300, -1},
                }) {
@@ -267,8 +268,8 @@ private slots:
     void imageTakesThePicturesSizeAndKeepsFractionalPositions() {
         QTemporaryDir dir;
         TestForm& f = *testForm;
-        f.Image1.Picture = forms::LoadPicture(
-            testing::MakePicture(dir.path(), "p.bmp", QSize(40, 30), Qt::red));
+        f.Image1.Picture =
+            forms::LoadPicture(testing::MakePicture(dir.path(), "p.bmp", QSize(40, 30), Qt::red));
         QCOMPARE(f.Image1.Width(), forms::twips::fromPixelsX(40));
         QCOMPARE(f.Image1.Height(), forms::twips::fromPixelsY(30));
         f.Image1.Move(-7.5f, 22.5f);
