@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "filenames.h"
 #include "runtime.h"
 
 namespace forms {
@@ -249,7 +250,7 @@ bool unchangedSince(const Listing& listing, const struct stat& now) {
 
 // Reads a directory's visible entries; throws when it cannot be read.
 const Listing& listDirectory(const QString& dir) {
-    const QByteArray native = QFile::encodeName(dir);
+    const QByteArray native = NativePath(dir);
     struct stat now {};
     if (g_lastListing && g_lastListing->dir == native && ::stat(native.constData(), &now) == 0 &&
         unchangedSince(*g_lastListing, now))
@@ -300,7 +301,7 @@ template <typename Keep>
 QStringList readDirectory(const QString& dir, Keep keep) {
     QStringList names;
     forEachEntry(dir, [&](const QByteArray& native, const dirent* entry) {
-        if (keep(native, entry)) names.push_back(QFile::decodeName(entry->d_name));
+        if (keep(native, entry)) names.push_back(DisplayName(entry->d_name));
     });
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         const int c = QString::compare(a, b, Qt::CaseInsensitive);
@@ -483,7 +484,7 @@ public:
                 qstrnicmp(name + n - s.size(), s.constData(), s.size()) == 0)
                 return true;
         if (patterns_.empty()) return false;
-        const QString decoded = QFile::decodeName(name);
+        const QString decoded = DisplayName(name);
         return std::any_of(patterns_.begin(), patterns_.end(),
                            [&](auto& re) { return re.match(decoded).hasMatch(); });
     }
@@ -592,7 +593,7 @@ QStringList matchingFiles(const QString& dir, const Matcher& matcher) {
         const bool ascii = std::all_of(entry->d_name, entry->d_name + size,
                                        [](char c) { return uchar(c) < 0x80; });
         names.push_back({pool.size(), size, ascii ? -1 : int(decoded.size())});
-        if (!ascii) decoded.push_back(QFile::decodeName(entry->d_name));
+        if (!ascii) decoded.push_back(DisplayName(entry->d_name));
         pool.append(entry->d_name, size);
     });
 

@@ -24,6 +24,7 @@ extern "C" {
 #include <jpeglib.h>
 }
 
+#include "filenames.h"
 #include "runtime.h"
 #include "twips.h"
 
@@ -65,7 +66,7 @@ struct FileHandle {
 // hang the caller.
 int openPictureFile(const QString& path) {
     const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        ::open(NativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP)
             Raise(err::FileNotFound);

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "forms/controls.h"
+#include "forms/filenames.h"
 #include "forms/runtime.h"
 #include "forms/twips.h"
 #include "support/testsupport.h"
@@ -276,6 +277,30 @@ private slots:
         QCOMPARE(f.Image1.Left(), -7.5f);
         QCOMPARE(f.Image1.Top(), 22.5f);
         QCOMPARE(f.Image1.Width(), forms::twips::fromPixelsX(40));
+    }
+
+    // Names that are not UTF-8 are shown decoded as Shift_JIS, and the shown path opens them,
+    // also through a directory named that way.
+    void shiftJisNames() {
+        QCOMPARE(forms::DisplayName("plain.jpg"), QStringLiteral("plain.jpg"));
+        QCOMPARE(forms::DisplayName("\xE6\x97\xA5\xE6\x9C\xAC.jpg"), QStringLiteral("日本.jpg"));
+        QCOMPARE(forms::DisplayName("\x93\xfa\x96\x7b.jpg"), QStringLiteral("日本.jpg"));
+        QVERIFY(!forms::DisplayName("\xff\xff.jpg").isEmpty());
+
+        QTemporaryDir tmp;
+        const QByteArray dir = QFile::encodeName(tmp.path()) + "/\x8e\xca\x90\x5e";  // 写真
+        QCOMPARE(::mkdir(dir.constData(), 0700), 0);
+        const QString shown = tmp.path() + QStringLiteral("/写真/日本.bmp");
+        testing::MakePicture(tmp.path(), "p.bmp", QSize(4, 3), Qt::red);
+        QCOMPARE(::rename(QFile::encodeName(tmp.path() + "/p.bmp").constData(),
+                          (dir + "/\x93\xfa\x96\x7b.bmp").constData()),
+                 0);
+        QCOMPARE(forms::NativePath(shown), dir + "/\x93\xfa\x96\x7b.bmp");
+        QCOMPARE(forms::LoadPicture(shown).size(), QSize(4, 3));
+        // A UTF-8 name that exists is taken as it is.
+        testing::MakePicture(tmp.path(), QStringLiteral("日本.bmp"), QSize(2, 2), Qt::blue);
+        QCOMPARE(forms::NativePath(tmp.path() + QStringLiteral("/日本.bmp")),
+                 (tmp.path() + QStringLiteral("/日本.bmp")).toUtf8());
     }
 
     void loadPicture_data() {
