@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake ninja-build pkg-config
+    g++ cmake ninja-build pkg-config clang-14 libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg62-turbo-dev
     fonts-ipafont-gothic
     xvfb xauth xdotool imagemagick x11-utils python3 libx11-6 openbox

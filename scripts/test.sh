@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs the whole test suite: the headless behaviour
 # tests and the end-to-end tests on Xvfb, then the headless tests again built with
-# AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
+# AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and a short fuzz run.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/setup.sh"
 export DBUS_SESSION_BUS_ADDRESS=disabled:
+
+# Bad picture files from Debian's packages, for the corpus test (skipped without them).
+corpus="${VARNEL_CORPUS:-/var/tmp/varnel-corpus}"
+if bash "$here/scripts/corpus.sh" "$corpus"; then
+    export VARNEL_CORPUS="$corpus"
+else
+    echo "test: the bad-file corpus could not be fetched; its rows are skipped" >&2
+fi
 
 bash "$here/scripts/build.sh" "$here/build"
 (cd "$here/build" && ctest --output-on-failure --timeout 300 -j 2)
@@ -13,3 +21,6 @@ bash "$here/scripts/build.sh" "$here/build"
 bash "$here/scripts/build.sh" "$here/build-sanitize" -DVARNEL_SANITIZE=ON
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
 (cd "$here/build-sanitize" && ctest --output-on-failure --timeout 600 -j 2 -LE e2e)
+
+# A short run of the picture loader's fuzz target.
+bash "$here/fuzz/run.sh" 60

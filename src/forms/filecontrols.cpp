@@ -102,7 +102,7 @@ QString DriveOf(const QString& path) {
 
 class DriveWidget : public QComboBox {
 public:
-    DriveWidget(DriveListBox& box, QWidget* parent) : QComboBox(parent), box_(box) {}
+    using QComboBox::QComboBox;
     std::function<void()> beforePopup;
 
 protected:
@@ -111,9 +111,6 @@ protected:
         if (beforePopup) beforePopup();
         QComboBox::showPopup();
     }
-
-private:
-    DriveListBox& box_;
 };
 
 DriveListBox::DriveListBox(Form& form, const char* name)
@@ -132,7 +129,7 @@ DriveListBox::DriveListBox(Form& form, const char* name)
                 }
                 Raise(err::DeviceUnavailable);
             }),
-      combo_(new DriveWidget(*this, form.client())) {
+      combo_(new DriveWidget(form.client())) {
     setWidget(combo_);
     combo_->beforePopup = [this] { refill(); };
     refill();
@@ -179,32 +176,37 @@ std::map<QString, QString>& lastDirectoryOnDrive() {
     return last;
 }
 
-[[noreturn]] void raiseOpenError(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENOTDIR:
-        case ENAMETOOLONG:
-        case ELOOP:
-            Raise(err::PathNotFound);
-        case EACCES:
-        case EPERM:
-            Raise(err::PermissionDenied);
-        default:
-            Raise(err::DeviceUnavailable);
-    }
-}
-
 // Why a directory could not be opened, in words for the user: the runtime's own texts are
 // about files and writing.
-QString openFailure(const Error& e) {
-    switch (e.Number()) {
+QString openFailure(int number) {
+    switch (number) {
         case err::PathNotFound:
             return QStringLiteral("フォルダーが見つかりません。");
         case err::PermissionDenied:
             return QStringLiteral("フォルダーを読む権限がありません。");
         default:
-            return e.Description();
+            return QStringLiteral("フォルダーを読めません。");
     }
+}
+
+// The error's description names the folder, so that a handler that does not trap it still
+// tells the user which folder failed.
+[[noreturn]] void raiseOpenError(int error, const QString& dir) {
+    int number = err::DeviceUnavailable;
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            number = err::PathNotFound;
+            break;
+        case EACCES:
+        case EPERM:
+            number = err::PermissionDenied;
+            break;
+    }
+    throw Error(number,
+                QStringLiteral("フォルダー「%1」を開けません。\n%2").arg(dir, openFailure(number)));
 }
 
 bool isDirectory(const QByteArray& dir, const dirent* entry) {
@@ -257,7 +259,7 @@ const Listing& listDirectory(const QString& dir) {
         return *g_lastListing;
     g_lastListing.reset();
     DIR* d = ::opendir(native.constData());
-    if (!d) raiseOpenError(errno);
+    if (!d) raiseOpenError(errno, dir);
     auto listing = std::make_unique<Listing>();
     listing->dir = native;
     ::clock_gettime(CLOCK_REALTIME, &listing->began);
@@ -275,7 +277,7 @@ const Listing& listDirectory(const QString& dir) {
         listing->names.append(entry->d_name, std::strlen(entry->d_name) + 1);
     }
     ::closedir(d);
-    if (error) raiseOpenError(error);
+    if (error) raiseOpenError(error, dir);
     g_lastListing = std::move(listing);
     if (QCoreApplication* app = QCoreApplication::instance())
         QTimer::singleShot(0, app, [] { g_lastListing.reset(); });
@@ -412,8 +414,7 @@ void DirListBox::userOpen(int row) {
         try {
             readDirectory(target, [](auto&, auto*) { return false; });
         } catch (const Error& e) {
-            MsgBox(
-                QStringLiteral("フォルダー「%1」を開けません。\n%2").arg(target, openFailure(e)));
+            MsgBox(e.Description());
             return;
         }
         open(target);

@@ -252,6 +252,34 @@ struct JpegErrors {
 void jpegFail(j_common_ptr info) {
     std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
 }
+
+// Encoders write about ten scans; a file of thousands of tiny scans would hold the decoder
+// (and the user interface with it) for seconds to minutes.
+constexpr int kMaxScans = 100;
+
+void jpegProgress(j_common_ptr info) {
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) jpegFail(info);
+}
+
+// Whether a JPEG holds more than kMaxScans scans, by its start-of-scan markers (0xFF 0xDA; a
+// 0xFF inside coded data is always followed by 0x00 or a restart marker). For the JPEGs handed
+// to the general reader, which sets no limit.
+bool tooManyScans(int fd) {
+    char buffer[64 * 1024];
+    off_t at = 0;
+    bool afterFF = false;
+    int scans = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+        if (n <= 0) return false;
+        for (ssize_t i = 0; i < n; ++i) {
+            const uchar b = uchar(buffer[i]);
+            if (afterFF && b == 0xDA && ++scans > kMaxScans) return true;
+            afterFF = b == 0xFF;
+        }
+        at += n;
+    }
+}
 void jpegQuiet(j_common_ptr) {}
 
 void jpegInit(j_decompress_ptr) {}
@@ -313,6 +341,8 @@ public:
     bool readHeader() {
         if (setjmp(errors_.jump)) return false;
         jpeg_create_decompress(&info_);
+        progress_.progress_monitor = jpegProgress;
+        info_.progress = &progress_;
         info_.mem->max_memory_to_use = kMaxDecoderMemory;
         info_.src = &source_->manager;
         jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xFFFF);
@@ -367,6 +397,7 @@ public:
 
 private:
     jpeg_decompress_struct info_{};
+    jpeg_progress_mgr progress_{};
     JpegErrors errors_{};
     std::unique_ptr<JpegSource> source_;
 };
@@ -380,7 +411,10 @@ std::optional<Picture> loadJpeg(int fd, QSize fit, QSize view) {
     const QSize stored = jpeg.size();
     if (stored.isEmpty() || qint64(stored.width()) * stored.height() > kMaxPixels)
         Raise(err::InvalidPicture);
-    if (!jpeg.supported()) return std::nullopt;
+    if (!jpeg.supported()) {
+        if (tooManyScans(fd)) Raise(err::InvalidPicture);
+        return std::nullopt;
+    }
     const int orientation = jpeg.orientation();
     const bool turned = orientation >= 5;
     const QSize own = turned ? stored.transposed() : stored;

@@ -1,0 +1,199 @@
+// Fuzz target of the picture loader: each input is put in an in-memory file and loaded as the
+// preview loads it (reduced to its box), as the slide show loads it (whole), and as a view
+// smaller than the picture loads it. The loader must return a picture or throw the runtime's
+// error; anything else (a crash, a sanitizer report, another exception, a hang) is a finding.
+//
+// Run with fuzz/run.sh. With VARNEL_FUZZ_SEEDS=DIR set, the program writes a seed corpus of
+// small pictures of every kind the loader reads to DIR and exits.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
+#include <QLoggingCategory>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "forms/picture.h"
+#include "forms/runtime.h"
+
+namespace {
+
+int g_fd = -1;
+QString g_path;
+
+// --- seeds ---
+
+QImage pattern(QSize size, QImage::Format format = QImage::Format_RGB32) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 29 % 256, y * 53 % 256, (x * y * 7) % 256));
+    return format == QImage::Format_RGB32 ? image : image.convertToFormat(format);
+}
+
+QByteArray encoded(const QImage& image, const char* format, int quality, bool progressive) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    if (!writer.write(image)) {
+        std::fprintf(stderr, "cannot encode a %s seed\n", format);
+        std::exit(1);
+    }
+    return buffer.data();
+}
+
+void put16le(QByteArray& out, int v) {
+    out.append(char(v & 0xFF));
+    out.append(char((v >> 8) & 0xFF));
+}
+
+// A GIF with a four-colour table, its LZW stream restarted after every two pixels so that
+// codes stay three bits wide; `frames` images one after another.
+QByteArray gif(QSize size, int frames) {
+    QByteArray out("GIF89a");
+    put16le(out, size.width());
+    put16le(out, size.height());
+    out.append(char(0x81));
+    out.append(char(0));
+    out.append(char(0));
+    out.append("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 12);
+    if (frames > 1) out.append("!\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+    for (int f = 0; f < frames; ++f) {
+        out.append("!\xF9\x04\x04\x0A\x00\x00\x00", 8);  // 0.1 s, no transparency
+        out.append(',');
+        put16le(out, 0);
+        put16le(out, 0);
+        put16le(out, size.width());
+        put16le(out, size.height());
+        out.append(char(0));
+        out.append(char(2));
+        QByteArray data;
+        quint32 bits = 0;
+        int count = 0;
+        auto code = [&](int c) {
+            bits |= quint32(c) << count;
+            count += 3;
+            while (count >= 8) {
+                data.append(char(bits & 0xFF));
+                bits >>= 8;
+                count -= 8;
+            }
+        };
+        const int pixels = size.width() * size.height();
+        for (int i = 0; i < pixels; ++i) {
+            if (i % 2 == 0) code(4);
+            code((i + f) % 4);
+        }
+        code(5);
+        if (count > 0) data.append(char(bits & 0xFF));
+        for (int at = 0; at < data.size(); at += 255) {
+            const QByteArray block = data.mid(at, 255);
+            out.append(char(block.size()));
+            out.append(block);
+        }
+        out.append(char(0));
+    }
+    out.append(';');
+    return out;
+}
+
+// A JPEG with an EXIF block that says how to turn it upright.
+QByteArray withOrientation(const QByteArray& jpeg, int orientation) {
+    QByteArray exif("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24);
+    exif.append(char(orientation));
+    exif.append(QByteArray(3, '\0'));
+    exif.append(QByteArray(4, '\0'));
+    QByteArray app1("\xFF\xE1", 2);
+    app1.append(char(((exif.size() + 2) >> 8) & 0xFF));
+    app1.append(char((exif.size() + 2) & 0xFF));
+    return jpeg.left(2) + app1 + exif + jpeg.mid(2);
+}
+
+void writeSeeds(const QString& dir) {
+    QDir().mkpath(dir);
+    auto put = [&](const char* name, const QByteArray& bytes) {
+        QFile f(dir + QLatin1Char('/') + QLatin1String(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+            std::fprintf(stderr, "cannot write seed %s\n", name);
+            std::exit(1);
+        }
+    };
+    const QImage small = pattern({16, 12});
+    put("baseline.jpg", encoded(small, "jpeg", 75, false));
+    put("progressive.jpg", encoded(pattern({40, 24}), "jpeg", 75, true));
+    put("grey.jpg", encoded(pattern({9, 7}, QImage::Format_Grayscale8), "jpeg", 50, false));
+    put("odd-size.jpg", encoded(pattern({17, 3}), "jpeg", 95, false));
+    put("turned.jpg", withOrientation(encoded(pattern({12, 8}), "jpeg", 60, false), 6));
+    put("mirrored.jpg", withOrientation(encoded(pattern({8, 12}), "jpeg", 60, true), 5));
+    put("rgb24.bmp", encoded(small, "bmp", -1, false));
+    put("indexed.bmp", encoded(pattern({10, 6}, QImage::Format_Indexed8), "bmp", -1, false));
+    put("mono.bmp", encoded(pattern({13, 5}, QImage::Format_Mono), "bmp", -1, false));
+    put("still.gif", gif({7, 5}, 1));
+    put("animated.gif", gif({6, 4}, 3));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication app(*argc, *argv);
+    // The image readers' complaints about each damaged input would drown the fuzzer's output.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
+    forms::SetAppTitle(QStringLiteral("varnel"));
+    const QByteArray seeds = qgetenv("VARNEL_FUZZ_SEEDS");
+    if (!seeds.isEmpty()) {
+        writeSeeds(QString::fromLocal8Bit(seeds));
+        std::exit(0);
+    }
+    g_fd = ::memfd_create("picture", MFD_CLOEXEC);
+    if (g_fd < 0) {
+        std::perror("memfd_create");
+        std::exit(1);
+    }
+    g_path = QStringLiteral("/proc/self/fd/%1").arg(g_fd);
+    // The image readers are loaded once, here, so that they are not taken for leaks of the
+    // first input that reaches them.
+    for (const QByteArray& bytes : {encoded(pattern({4, 4}), "jpeg", 75, false),
+                                    encoded(pattern({4, 4}), "bmp", -1, false), gif({4, 4}, 1)}) {
+        if (::ftruncate(g_fd, 0) != 0 ||
+            ::pwrite(g_fd, bytes.constData(), size_t(bytes.size()), 0) != bytes.size())
+            std::abort();
+        (void)forms::LoadPicture(g_path);
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (::ftruncate(g_fd, 0) != 0) std::abort();
+    if (size > 0 && ::pwrite(g_fd, data, size, 0) != ssize_t(size)) std::abort();
+    // The preview's box, the whole picture, and a view smaller than most inputs' pictures.
+    for (const auto& [fit, view] : {std::pair{QSize(169, 193), QSize()},
+                                    std::pair{QSize(), QSize()}, std::pair{QSize(), QSize(5, 3)}}) {
+        try {
+            const forms::Picture picture = forms::LoadPicture(g_path, fit, view);
+            if (picture.isNull()) continue;
+            // The picture held must lie within the picture, and its pixels must be readable.
+            const QRect whole(QPoint(0, 0), picture.size());
+            if (!whole.contains(picture.held()) || picture.image().isNull()) std::abort();
+            volatile QRgb corner =
+                picture.image().pixel(picture.image().width() - 1, picture.image().height() - 1);
+            (void)corner;
+        } catch (const forms::Error&) {
+            // Refused: what a bad file should get.
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "foreign exception: %s\n", e.what());
+            std::abort();
+        }
+    }
+    return 0;
+}
