@@ -13,19 +13,6 @@
 #include "slideshow/imv.h"
 #include "support/testsupport.h"
 
-// Under AddressSanitizer freed memory is held back in quarantine and every allocation has its
-// shadow: resident sizes say nothing there, and LeakSanitizer checks for leaks at exit instead.
-#if defined(__SANITIZE_ADDRESS__)
-#define MEMORY_MEASURED 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define MEMORY_MEASURED 0
-#endif
-#endif
-#ifndef MEMORY_MEASURED
-#define MEMORY_MEASURED 1
-#endif
-
 namespace {
 
 // Growth of the resident size that is taken for a leak: far above what the allocator's
