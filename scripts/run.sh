@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and starts the program.
+# Installs what is needed, builds the program, and starts it.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/setup.sh"
-bash "$here/scripts/build.sh" "$here/build"
+cmake -S "$here" -B "$here/build" -G Ninja -DBUILD_TESTING=ON >/dev/null
+cmake --build "$here/build" --target varnel
 exec "$here/build/src/varnel" "$@"
