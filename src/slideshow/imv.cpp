@@ -66,7 +66,9 @@ void SlideShowForm::Timer1_Timer() {
 }
 
 void SlideShowForm::showNotice(const QString& path) {
-    Label1.setCaption(QStringLiteral("この画像は表示できません:\n%1").arg(path));
+    // An empty entry is the add of a path before any file was clicked.
+    Label1.setCaption(QStringLiteral("この画像は表示できません:\n%1")
+                          .arg(path.isEmpty() ? QStringLiteral("（空の項目）") : path));
     const float width = Width() * 0.8f, height = 1200;
     Label1.Move((Width() - width) / 2, (Height() - height) / 2, width, height);
     Label1.Visible = true;
