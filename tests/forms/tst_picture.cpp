@@ -121,86 +121,6 @@ QByteArray flatJpeg(int width, int height) {
     return j;
 }
 
-// A GIF of solid frames, one per colour index given, with real LZW compression so that
-// large pictures stay small files.
-QByteArray solidGif(QSize size, const QList<int>& frames, const QList<QRgb>& palette) {
-    QByteArray out("GIF89a");
-    auto put16 = [&](int v) {
-        out.append(char(v & 0xFF));
-        out.append(char((v >> 8) & 0xFF));
-    };
-    put16(size.width());
-    put16(size.height());
-    out.append(char(0x81));  // global colour table of four entries
-    out.append(char(0));
-    out.append(char(0));
-    for (int i = 0; i < 4; ++i) {
-        const QRgb c = i < palette.size() ? palette[i] : qRgb(0, 0, 0);
-        out.append(char(qRed(c)));
-        out.append(char(qGreen(c)));
-        out.append(char(qBlue(c)));
-    }
-    for (int index : frames) {
-        out.append("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);  // a tenth of a second each
-        out.append(',');
-        put16(0);
-        put16(0);
-        put16(size.width());
-        put16(size.height());
-        out.append(char(0));
-        const int minimum = 2, clear = 1 << minimum, first = clear + 2;
-        out.append(char(minimum));
-        QByteArray data;
-        quint32 bits = 0;
-        int count = 0, width = minimum + 1, next = first;
-        bool clearing = false;
-        auto output = [&](int code) {
-            bits |= quint32(code) << count;
-            count += width;
-            while (count >= 8) {
-                data.append(char(bits & 0xFF));
-                bits >>= 8;
-                count -= 8;
-            }
-            if (clearing) {
-                width = minimum + 1;
-                clearing = false;
-            } else if (next > (1 << width) - 1 && width < 12) {
-                ++width;
-            }
-        };
-        // In a solid frame the table holds runs: a run of L pixels has code first + L - 2.
-        qint64 left = qint64(size.width()) * size.height();
-        int longest = 1;
-        output(clear);
-        while (left > 0) {
-            const int run = int(std::min<qint64>(longest, left));
-            left -= run;
-            output(run == 1 ? index : first + run - 2);
-            if (left == 0) break;
-            if (next < 4096) {
-                ++next;
-                longest = run + 1;
-            } else {
-                next = first;
-                longest = 1;
-                clearing = true;
-                output(clear);
-            }
-        }
-        output(clear + 1);
-        if (count > 0) data.append(char(bits & 0xFF));
-        for (int at = 0; at < data.size(); at += 255) {
-            const QByteArray block = data.mid(at, 255);
-            out.append(char(block.size()));
-            out.append(block);
-        }
-        out.append(char(0));
-    }
-    out.append(';');
-    return out;
-}
-
 QImage qtUpright(const QString& path) {
     QImageReader reader(path);
     reader.setAutoTransform(true);
@@ -390,7 +310,7 @@ private slots:
         QTest::newRow("JPEG of 100 MP")
             << "big.jpg" << flatJpeg(10000, 10000) << QSize(10000, 10000);
         QTest::newRow("GIF of 100 MP")
-            << "big.gif" << solidGif({10000, 10000}, {1}, {qRgb(0, 0, 0), qRgb(0, 0, 255)})
+            << "big.gif" << testing::SolidGif({10000, 10000}, {1}, {qRgb(0, 0, 0), qRgb(0, 0, 255)})
             << QSize(10000, 10000);
         QTest::newRow("JPEG of 400 MP") << "huge.jpg" << flatJpeg(20000, 20000) << QSize();
         QTest::newRow("JPEG of 4 GP, header only")
@@ -429,7 +349,7 @@ private slots:
 
     void animatedGifShowsItsFirstFrame() {
         const QList<QRgb> palette{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
-        testing::WriteFile(path("anim.gif"), solidGif({30, 20}, {0, 1, 2}, palette));
+        testing::WriteFile(path("anim.gif"), testing::SolidGif({30, 20}, {0, 1, 2}, palette));
         QImageReader reader(path("anim.gif"));
         QCOMPARE(reader.imageCount(), 3);
         const forms::Picture p = forms::LoadPicture(path("anim.gif"));

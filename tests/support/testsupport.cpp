@@ -53,11 +53,9 @@ void WhileModal(const std::function<void()>& start, const std::function<void()>&
     start();
 }
 
-namespace {
-
-// Qt writes no GIF: a solid one is written here, its LZW stream restarted with a clear code
-// after every two pixels so that codes stay three bits wide.
-QByteArray solidGif(QSize size, QColor colour) {
+// A GIF of solid frames, one per colour index given, with real LZW compression so that
+// large pictures stay small files.
+QByteArray SolidGif(QSize size, const QList<int>& frames, const QList<QRgb>& palette) {
     QByteArray out("GIF89a");
     auto put16 = [&](int v) {
         out.append(char(v & 0xFF));
@@ -65,51 +63,75 @@ QByteArray solidGif(QSize size, QColor colour) {
     };
     put16(size.width());
     put16(size.height());
-    out.append(char(0x80));  // global colour table of two entries
+    out.append(char(0x81));  // global colour table of four entries
     out.append(char(0));
     out.append(char(0));
-    for (QColor c : {colour, QColor(Qt::black)}) {
-        out.append(char(c.red()));
-        out.append(char(c.green()));
-        out.append(char(c.blue()));
+    for (int i = 0; i < 4; ++i) {
+        const QRgb c = i < palette.size() ? palette[i] : qRgb(0, 0, 0);
+        out.append(char(qRed(c)));
+        out.append(char(qGreen(c)));
+        out.append(char(qBlue(c)));
     }
-    out.append(',');
-    put16(0);
-    put16(0);
-    put16(size.width());
-    put16(size.height());
-    out.append(char(0));
-    out.append(char(2));  // minimum code size
-    QByteArray data;
-    quint32 bits = 0;
-    int count = 0;
-    auto emitCode = [&](int code) {
-        bits |= quint32(code) << count;
-        count += 3;
-        while (count >= 8) {
-            data.append(char(bits & 0xFF));
-            bits >>= 8;
-            count -= 8;
+    for (int index : frames) {
+        out.append("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);  // a tenth of a second each
+        out.append(',');
+        put16(0);
+        put16(0);
+        put16(size.width());
+        put16(size.height());
+        out.append(char(0));
+        const int minimum = 2, clear = 1 << minimum, first = clear + 2;
+        out.append(char(minimum));
+        QByteArray data;
+        quint32 bits = 0;
+        int count = 0, width = minimum + 1, next = first;
+        bool clearing = false;
+        auto output = [&](int code) {
+            bits |= quint32(code) << count;
+            count += width;
+            while (count >= 8) {
+                data.append(char(bits & 0xFF));
+                bits >>= 8;
+                count -= 8;
+            }
+            if (clearing) {
+                width = minimum + 1;
+                clearing = false;
+            } else if (next > (1 << width) - 1 && width < 12) {
+                ++width;
+            }
+        };
+        // In a solid frame the table holds runs: a run of L pixels has code first + L - 2.
+        qint64 left = qint64(size.width()) * size.height();
+        int longest = 1;
+        output(clear);
+        while (left > 0) {
+            const int run = int(std::min<qint64>(longest, left));
+            left -= run;
+            output(run == 1 ? index : first + run - 2);
+            if (left == 0) break;
+            if (next < 4096) {
+                ++next;
+                longest = run + 1;
+            } else {
+                next = first;
+                longest = 1;
+                clearing = true;
+                output(clear);
+            }
         }
-    };
-    const qint64 pixels = qint64(size.width()) * size.height();
-    for (qint64 i = 0; i < pixels; ++i) {
-        if (i % 2 == 0) emitCode(4);
-        emitCode(0);
+        output(clear + 1);
+        if (count > 0) data.append(char(bits & 0xFF));
+        for (int at = 0; at < data.size(); at += 255) {
+            const QByteArray block = data.mid(at, 255);
+            out.append(char(block.size()));
+            out.append(block);
+        }
+        out.append(char(0));
     }
-    emitCode(5);
-    if (count > 0) data.append(char(bits & 0xFF));
-    for (int at = 0; at < data.size(); at += 255) {
-        const QByteArray block = data.mid(at, 255);
-        out.append(char(block.size()));
-        out.append(block);
-    }
-    out.append(char(0));
     out.append(';');
     return out;
 }
-
-}  // namespace
 
 QString MakePicture(const QString& dir, const QString& name, QSize size, QColor colour,
                     const char* format) {
@@ -117,7 +139,7 @@ QString MakePicture(const QString& dir, const QString& name, QSize size, QColor 
                             : name.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive);
     if (gif) {
         const QString path = dir + QLatin1Char('/') + name;
-        WriteFile(path, solidGif(size, colour));
+        WriteFile(path, SolidGif(size, {0}, {colour.rgb(), qRgb(0, 0, 0)}));
         return path;
     }
     QImage image(size, QImage::Format_RGB32);

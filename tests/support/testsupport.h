@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -53,6 +54,9 @@ void WhileModal(const std::function<void()>& start, const std::function<void()>&
 QString MakePicture(const QString& dir, const QString& name, QSize size, QColor colour,
                     const char* format = nullptr);
 void WriteFile(const QString& path, const QByteArray& content);
+// A GIF (Qt writes none) of solid frames, one per colour index given, with real LZW
+// compression so that large pictures stay small files.
+QByteArray SolidGif(QSize size, const QList<int>& frames, const QList<QRgb>& palette);
 
 // Unloads the three windows, so the next use builds them afresh.
 void UnloadAll();
