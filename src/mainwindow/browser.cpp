@@ -1,6 +1,7 @@
 // The file browser and preview: drives, directories and the picture files of one pattern.
 #include <QDir>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 
 #include "core/module1.h"
 #include "forms/runtime.h"
@@ -13,30 +14,17 @@ void MainForm::Form_Load() {
 
 void MainForm::Combo1_Click() { filebox.Pattern = Combo1.Text(); }
 
-namespace {
-
-// Set while the drive change goes back to the drive of the directory shown: the nested run of
-// drbox_Change for that drive then leaves its failure to the recovery instead of reporting it.
-bool g_recovering = false;
-
-struct Recovering {
-    Recovering() { g_recovering = true; }
-    ~Recovering() { g_recovering = false; }
-};
-
-}  // namespace
-
 void MainForm::drbox_Change() {
     QString failed;
     try {
         failed = drbox.Drive();
         Dirbox.Path = failed;
     } catch (const forms::Error&) {
-        if (g_recovering) throw;
+        if (recovering_) throw;
         forms::MsgBox(
             QStringLiteral("ディスクが挿入されていないか、使用不要なメディアが選択されています。"));
         // Back to the drive of the directory still shown.
-        const Recovering recovering;
+        const QScopedValueRollback<bool> recovering(recovering_, true);
         try {
             drbox.Drive = Dirbox.Path();
             return;

@@ -78,4 +78,8 @@ private:
     void pylyMn_Click();
     void seteiMn_Click();
     void helpMn_Click();
+
+    // Set while a failed drive change goes back to the drive of the directory shown: the
+    // nested drive change then leaves its failure to the recovery instead of reporting it.
+    bool recovering_ = false;
 };

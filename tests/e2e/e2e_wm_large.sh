@@ -26,14 +26,7 @@ convert -size "${PIC_W}x${PIC_H}" "xc:$OUTSIDE" \
     -fill "$MARK" -draw "rectangle $((PIC_W / 2 - 10)),$((PIC_H / 2 - 10)) $((PIC_W / 2 + 9)),$((PIC_H / 2 + 9))" \
     -quality 100 "$PICS/large.jpg"
 
-start_xvfb
-start_wm
-cd "$PICS"
-start_varnel
-wait_window 15 '^Varnel ver1\.0$'
-MAIN=$WIN
-wait_for 5 "the main window to be the active window" is_active "$MAIN"
-log "main window $MAIN is up and active"
+start_main_under_wm "$PICS"
 
 click "$(($(tx 3120) + 40))" "$(($(ty 120) + 9))"
 keys ctrl+d

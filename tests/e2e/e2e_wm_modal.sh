@@ -17,14 +17,7 @@ picture "$PICS/one.jpg" 300x200 "$RED"
 
 SETTINGS_NAME='^Varnel ver1\.0 \(設定）$'
 
-start_xvfb
-start_wm
-cd "$PICS"
-start_varnel
-wait_window 15 '^Varnel ver1\.0$'
-MAIN=$WIN
-wait_for 5 "the main window to be the active window" is_active "$MAIN"
-log "main window $MAIN is up and active"
+start_main_under_wm "$PICS"
 
 # Centres of the buttons 全削除 (Frame1), 再生 and Varnelの終了 (Frame3), on screen.
 ALLCLL_X=$(tx $((6480 + 120 + 1335 / 2))) ALLCLL_Y=$(ty $((240 + 2040 + 495 / 2)))

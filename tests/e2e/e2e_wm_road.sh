@@ -17,14 +17,7 @@ mkdir "$PICS"
 picture "$PICS/a.jpg" 200x100 "$RED"
 picture "$PICS/b.jpg" 320x240 "$BLUE"
 
-start_xvfb
-start_wm
-cd "$PICS"
-start_varnel
-wait_window 15 '^Varnel ver1\.0$'
-MAIN=$WIN
-wait_for 5 "the main window to be the active window" is_active "$MAIN"
-log "main window $MAIN is up and active"
+start_main_under_wm "$PICS"
 
 # --- the main window under the window manager ----------------------------------------------
 

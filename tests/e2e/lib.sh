@@ -478,3 +478,16 @@ expect_rect() {
 
 # picture FILE WxH #rrggbb: a solid-colour picture, the format from the file name's extension.
 picture() { convert -size "$2" "xc:$3" -quality 100 "$1"; }
+
+# Starts Xvfb, the window manager and the program in folder $1, and waits until the main
+# window is up and active; its id is left in MAIN.
+start_main_under_wm() {
+    start_xvfb
+    start_wm
+    cd "$1"
+    start_varnel
+    wait_window 15 '^Varnel ver1\.0$'
+    MAIN=$WIN
+    wait_for 5 "the main window to be the active window" is_active "$MAIN"
+    log "main window $MAIN is up and active"
+}
