@@ -71,20 +71,30 @@ window_at() {
     LAST_SEEN="${GEO_W}x${GEO_H}+${GEO_X}+${GEO_Y}"
     [[ $GEO_X == "$1" && $GEO_Y == "$2" ]]
 }
+# follow_drag PX PY WX WY (a wait_for check): nudges the held pointer a pixel off (PX,PY) and
+# back, then whether the main window stands at (WX,WY). openbox starts a move on the first
+# motion past its threshold and, when it is behind, folds the queued motions into that one, so
+# a drag made of fixed steps can end before the window has followed it.
+follow_drag() {
+    xdotool mousemove --sync $(($1 + 1)) "$2" mousemove --sync "$1" "$2"
+    window_at "$3" "$4"
+}
+# alt_drag X Y DX DY WX WY WHAT: an Alt+left-button drag from (X,Y) by (DX,DY), released once
+# the main window stands at (WX,WY).
 alt_drag() {
     pointer_to "$1" "$2"
-    xdotool keydown alt mousedown 1 \
-        mousemove --sync $(($1 + $3 / 2)) $(($2 + $4 / 2)) \
-        mousemove --sync $(($1 + $3)) $(($2 + $4)) mouseup 1 keyup alt
+    xdotool keydown alt mousedown 1
+    wait_for 5 "$7" follow_drag $(($1 + $3)) $(($2 + $4)) "$5" "$6"
+    xdotool mouseup 1 keyup alt
 }
-alt_drag $((MAIN_X + 300)) $((MAIN_Y + 300)) 40 30
-wait_for 5 "the main window moved by (40,30) with Alt+drag" window_at $((MAIN_X + 40)) $((MAIN_Y + 30))
+alt_drag $((MAIN_X + 300)) $((MAIN_Y + 300)) 40 30 $((MAIN_X + 40)) $((MAIN_Y + 30)) \
+    "the main window moved by (40,30) with Alt+drag"
 [[ $GEO_W == "$MAIN_W" && $GEO_H == "$MAIN_H" ]] ||
     fail "expected the main window to keep its size ${MAIN_W}x${MAIN_H} after maximise and resize attempts; saw ${GEO_W}x${GEO_H}"
 states=$(wm_states "$MAIN")
 [[ $states != *MAXIMIZED* ]] || fail "the main window is maximised: $states"
-alt_drag $((MAIN_X + 340)) $((MAIN_Y + 330)) -40 -30
-wait_for 5 "the main window moved back to its place" window_at "$MAIN_X" "$MAIN_Y"
+alt_drag $((MAIN_X + 340)) $((MAIN_Y + 330)) -40 -30 "$MAIN_X" "$MAIN_Y" \
+    "the main window moved back to its place"
 log "maximise and resize attempts left the size at ${MAIN_W}x${MAIN_H}; moved and back"
 
 # --- browse, add, play ---------------------------------------------------------------------
