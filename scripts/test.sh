@@ -15,12 +15,27 @@ else
     echo "test: the bad-file corpus could not be fetched; its rows are skipped" >&2
 fi
 
+# Every stage runs even when one before it fails, so one run reports all that fails.
+failed=()
+stage() {
+    local name=$1
+    shift
+    "$@" || failed+=("$name")
+}
+
 bash "$here/scripts/build.sh" "$here/build"
-(cd "$here/build" && ctest --output-on-failure --timeout 300 -j 2)
+stage "tests" bash -c 'cd "$1" && ctest --output-on-failure --timeout 300 -j 2' - "$here/build"
 
 bash "$here/scripts/build.sh" "$here/build-sanitize" -DVARNEL_SANITIZE=ON
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
-(cd "$here/build-sanitize" && ctest --output-on-failure --timeout 600 -j 2 -LE e2e)
+stage "tests under the sanitizers" \
+    bash -c 'cd "$1" && ctest --output-on-failure --timeout 600 -j 2 -LE e2e' - "$here/build-sanitize"
 
 # A short run of the picture loader's fuzz target.
-bash "$here/fuzz/run.sh" 60
+stage "fuzzing" bash "$here/fuzz/run.sh" 60
+
+if ((${#failed[@]})); then
+    printf 'test: failed: %s\n' "${failed[@]}" >&2
+    exit 1
+fi
+echo "test: all passed"
