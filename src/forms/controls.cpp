@@ -12,9 +12,13 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
+#include <algorithm>
 
 #include "helpviewer.h"
+#include "listwidget.h"
 #include "runtime.h"
 #include "twips.h"
 
@@ -26,8 +30,36 @@ class ButtonWidget : public QPushButton {
 class LabelWidget : public QLabel {
     using QLabel::QLabel;
 };
+// A frame drawn as the layouts expect it: the caption sits on the top edge, the line running
+// through the caption's middle, so that the controls placed below the caption keep clear of
+// the line. (Styles put the caption above the line, pushing the line down into them.)
 class GroupWidget : public QGroupBox {
+public:
     using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const int lineY = metrics.height() / 2;
+        QStyleOptionFrame frame;
+        frame.initFrom(this);
+        frame.rect = rect().adjusted(0, lineY, 0, 0);
+        frame.lineWidth = 1;
+        frame.midLineWidth = 0;
+        frame.features = QStyleOptionFrame::None;
+        style()->drawPrimitive(QStyle::PE_FrameGroupBox, &frame, &painter, this);
+        if (title().isEmpty()) return;
+        // The caption, a little in from the left, on the window's colour over the line.
+        const int indent = metrics.averageCharWidth();
+        const int pad = std::max(1, metrics.averageCharWidth() / 3);
+        const QString text = metrics.elidedText(title(), Qt::ElideRight,
+                                                std::max(0, width() - 2 * indent - 2 * pad));
+        const QRect caption(indent, 0, metrics.horizontalAdvance(text) + 2 * pad, metrics.height());
+        painter.fillRect(caption, palette().color(backgroundRole()));
+        style()->drawItemText(&painter, caption, Qt::AlignCenter | Qt::TextShowMnemonic, palette(),
+                              isEnabled(), text, QPalette::WindowText);
+    }
 };
 class CheckWidget : public QCheckBox {
     using QCheckBox::QCheckBox;
@@ -36,12 +68,63 @@ class ComboWidget : public QComboBox {
     using QComboBox::QComboBox;
 };
 
-class ListWidget : public QListWidget {
-public:
-    explicit ListWidget(QWidget* parent) : QListWidget(parent) {
-        setUniformItemSizes(true);
-        setSelectionMode(QAbstractItemView::SingleSelection);
+// --- SelectingList ---
+
+SelectingList::SelectingList(QWidget* parent) : QListWidget(parent) {
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+int SelectingList::selectedRow() const {
+    const QList<QListWidgetItem*> items = selectedItems();
+    return items.isEmpty() ? -1 : row(items.first());
+}
+
+void SelectingList::keyPressEvent(QKeyEvent* event) {
+    const int selected = selectedRow();
+    const int current = currentRow();
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (selected < 0 && count() > 0 && plain) {
+        int target = -1;
+        switch (event->key()) {
+            case Qt::Key_Down:
+            case Qt::Key_Up:
+            case Qt::Key_Home:
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+            case Qt::Key_Space:
+                target = 0;
+                break;
+            case Qt::Key_End:
+                target = count() - 1;
+                break;
+        }
+        if (target >= 0) {
+            // Not the entry after the one the focus frame sits on: the first (or last) one.
+            setCurrentRow(target, QItemSelectionModel::ClearAndSelect);
+            event->accept();
+            userSelected();
+            return;
+        }
     }
+    QListWidget::keyPressEvent(event);
+    // The current entry moved by the keyboard is the selected one: the focus frame never
+    // sits apart from the highlight.
+    if (QListWidgetItem* item = currentItem();
+        item && !item->isSelected() && (currentRow() != current || event->key() == Qt::Key_Space))
+        setCurrentRow(currentRow(), QItemSelectionModel::ClearAndSelect);
+    if (selectedRow() >= 0 && selectedRow() != selected) userSelected();
+}
+
+void SelectingList::mouseMoveEvent(QMouseEvent* event) {
+    const int selected = selectedRow();
+    QListWidget::mouseMoveEvent(event);
+    if (selectedRow() >= 0 && selectedRow() != selected) userSelected();
+}
+
+class ListWidget : public SelectingList {
+public:
+    using SelectingList::SelectingList;
 };
 
 // A single-line text box that offers each typed character to its KeyPress handler first.

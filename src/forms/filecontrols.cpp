@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "filenames.h"
+#include "listwidget.h"
 #include "runtime.h"
 
 namespace forms {
@@ -330,16 +331,14 @@ protected:
 
 }  // namespace
 
-class DirWidget : public QListWidget {
+class DirWidget : public SelectingList {
 public:
     DirWidget(DirListBox& box, QWidget* parent)
-        : QListWidget(parent),
+        : SelectingList(parent),
           open(style()->standardIcon(QStyle::SP_DirOpenIcon)),
           closed(style()->standardIcon(QStyle::SP_DirIcon)),
           box_(box) {
-        setUniformItemSizes(true);
         setIconSize(QSize(16, 16));
-        setSelectionMode(QAbstractItemView::SingleSelection);
         setItemDelegate(new IndentDelegate(this));
         connect(this, &QListWidget::itemDoubleClicked, this,
                 [this](QListWidgetItem* item) { box_.userOpen(row(item)); });
@@ -355,7 +354,8 @@ protected:
             box_.userOpen(currentRow());
             return;
         }
-        QListWidget::keyPressEvent(event);
+        // Other keys only move the highlight; Enter or a double-click opens.
+        SelectingList::keyPressEvent(event);
     }
 
 private:
@@ -498,14 +498,13 @@ private:
 
 }  // namespace
 
-class FileWidget : public QListWidget {
+class FileWidget : public SelectingList {
 public:
-    FileWidget(FileListBox& box, QWidget* parent) : QListWidget(parent), box_(box) {
-        setUniformItemSizes(true);
-        setSelectionMode(QAbstractItemView::SingleSelection);
-    }
+    FileWidget(FileListBox& box, QWidget* parent) : SelectingList(parent), box_(box) {}
 
 protected:
+    // A file selected with the keyboard (or by dragging) is clicked, as with the mouse.
+    void userSelected() override { box_.raise(box_.Click); }
     void mousePressEvent(QMouseEvent* event) override {
         QListWidget::mousePressEvent(event);
         QListWidgetItem* item = itemAt(event->position().toPoint());
@@ -521,14 +520,6 @@ protected:
             return;
         }
         mousePressEvent(event);
-    }
-    void keyPressEvent(QKeyEvent* event) override {
-        const int before = currentRow();
-        QListWidget::keyPressEvent(event);
-        if (currentRow() != before && currentRow() >= 0) {
-            currentItem()->setSelected(true);
-            box_.raise(box_.Click);
-        }
     }
 
 private:
@@ -562,6 +553,7 @@ FileListBox::FileListBox(Form& form, const char* name)
           },
           [this](int i) {
               if (i < -1 || i >= list_->count()) Raise(err::InvalidArgument);
+              if (i == -1) list_->clearSelection();
               list_->setCurrentRow(i);
           }),
       list_(new FileWidget(*this, form.client())),

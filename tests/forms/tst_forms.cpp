@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -210,6 +211,48 @@ private slots:
         f.List1.RemoveItem(1);
         QCOMPARE(f.List1.ListIndex(), int16_t(-1));
         QCOMPARE(f.List1.List(1), QStringLiteral("c"));
+    }
+
+    // The keyboard selects as the mouse does; the focus frame alone selects nothing.
+    void listSelectionByKeyboard_data() {
+        QTest::addColumn<int>("selected");  // -1: only the focus frame, on the first entry
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("index");
+        QTest::newRow("Down from nothing") << -1 << int(Qt::Key_Down) << 0;
+        QTest::newRow("Up from nothing") << -1 << int(Qt::Key_Up) << 0;
+        QTest::newRow("Home from nothing") << -1 << int(Qt::Key_Home) << 0;
+        QTest::newRow("Space from nothing") << -1 << int(Qt::Key_Space) << 0;
+        QTest::newRow("PageDown from nothing") << -1 << int(Qt::Key_PageDown) << 0;
+        QTest::newRow("End from nothing") << -1 << int(Qt::Key_End) << 3;
+        QTest::newRow("type-ahead from nothing") << -1 << int(Qt::Key_C) << 2;
+        QTest::newRow("other key from nothing") << -1 << int(Qt::Key_F5) << -1;
+        QTest::newRow("Down") << 1 << int(Qt::Key_Down) << 2;
+        QTest::newRow("Up") << 1 << int(Qt::Key_Up) << 0;
+        QTest::newRow("Home") << 2 << int(Qt::Key_Home) << 0;
+        QTest::newRow("End") << 1 << int(Qt::Key_End) << 3;
+        QTest::newRow("type-ahead") << 0 << int(Qt::Key_D) << 3;
+        QTest::newRow("Space keeps it") << 2 << int(Qt::Key_Space) << 2;
+    }
+    void listSelectionByKeyboard() {
+        QFETCH(int, selected);
+        QFETCH(int, key);
+        QFETCH(int, index);
+        TestForm& f = *testForm;
+        f.Show();
+        for (const char* item : {"apple", "banana", "cherry", "date"}) f.List1.AddItem(item);
+        auto* list = static_cast<QListWidget*>(f.List1.widget());
+        list->setFocus();
+        if (selected >= 0) {
+            f.List1.ListIndex = int16_t(selected);
+        } else {
+            list->setCurrentRow(0, QItemSelectionModel::NoUpdate);  // the focus frame
+            QCOMPARE(f.List1.ListIndex(), int16_t(-1));
+        }
+        QTest::keyClick(list, Qt::Key(key));
+        QCOMPARE(f.List1.ListIndex(), int16_t(index));
+        // What the list highlights is what ListIndex says.
+        const QList<QListWidgetItem*> highlighted = list->selectedItems();
+        QCOMPARE(highlighted.isEmpty() ? -1 : list->row(highlighted.first()), index);
     }
 
     void keyPressFiltersTypedCharacters() {
