@@ -1,8 +1,14 @@
 #include "core/app.h"
 
+#include <fontconfig/fontconfig.h>
+
 #include <QApplication>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 
@@ -35,16 +41,74 @@ bool hasDisplay() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+// The point size the layouts were drawn for.
+constexpr int kLayoutPointSize = 9;
+
+// The face fontconfig prefers for Japanese sans-serif text among those that cover Japanese,
+// or an empty string when no installed face does.
+QString fontconfigJapaneseFamily() {
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif:lang=ja"));
+    if (!pattern) return {};
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcFontSet* fonts = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+    QString family;
+    const auto* ja = reinterpret_cast<const FcChar8*>("ja");
+    for (int i = 0; fonts && i < fonts->nfont && family.isEmpty(); ++i) {
+        FcLangSet* langs = nullptr;
+        FcChar8* name = nullptr;
+        if (FcPatternGetLangSet(fonts->fonts[i], FC_LANG, 0, &langs) == FcResultMatch &&
+            FcLangSetHasLang(langs, ja) == FcLangEqual &&
+            FcPatternGetString(fonts->fonts[i], FC_FAMILY, 0, &name) == FcResultMatch)
+            family = QString::fromUtf8(reinterpret_cast<const char*>(name));
+    }
+    if (fonts) FcFontSetDestroy(fonts);
+    FcPatternDestroy(pattern);
+    return family;
+}
+
+// The face for every caption: the desktop's own where it covers Japanese, else the installed
+// face fontconfig prefers for Japanese; empty when none covers Japanese.
+QString japaneseFamily(const QFont& desktop) {
+    const QString own = QFontInfo(desktop).family();
+    if (QFontDatabase::writingSystems(own).contains(QFontDatabase::Japanese)) return own;
+    QString family = fontconfigJapaneseFamily();
+    if (family.isEmpty()) {
+        const QStringList all = QFontDatabase::families(QFontDatabase::Japanese);
+        if (!all.isEmpty()) family = all.first();
+    }
+    return family;
+}
+
+// Qt's own texts (a text box's context menu, standard buttons) in Japanese, as the program's.
+void loadQtTranslations(QApplication& application) {
+    auto* translator = new QTranslator(&application);
+    if (translator->load(QStringLiteral("qtbase_ja"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        application.installTranslator(translator);
+    else
+        delete translator;
+}
+
 }  // namespace
 
 void Initialise(QApplication& application) {
     forms::SetAppTitle(QStringLiteral("varnel"));
     application.setApplicationName(QStringLiteral("varnel"));
     application.setWindowIcon(QIcon(QStringLiteral(":/varnel.xpm")));
-    // A Japanese gothic face at the size the layouts were drawn for.
-    QFont font(QStringLiteral("IPAPGothic"), 9);
-    font.setStyleHint(QFont::SansSerif);
+    QFont font = QApplication::font();
+    const QString family = japaneseFamily(font);
+    if (family.isEmpty())
+        std::fputs(
+            "varnel: no installed font covers Japanese, captions show as boxes; "
+            "install the package fonts-ipafont-gothic.\n",
+            stderr);
+    else
+        font.setFamilies({family});
+    font.setPointSize(kLayoutPointSize);
     application.setFont(font);
+    loadQtTranslations(application);
     // Closing the main window leaves nothing loaded: the application ends.
     forms::Form::SetLastFormUnloadedAction([] { forms::End(); });
 }
