@@ -1,5 +1,6 @@
 #include "helpviewer.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -61,6 +62,12 @@ void ShowHelpViewer(const QString& helpFile, int /*command: every command opens 
         viewer->setAttribute(Qt::WA_DeleteOnClose);
         viewer->setOpenExternalLinks(false);
         viewer->resize(640, 560);
+        // Esc closes it, as it closes a dialog; the viewer stays modeless.
+        auto* close = new QAction(viewer);
+        close->setShortcut(QKeySequence(Qt::Key_Escape));
+        close->setShortcutContext(Qt::WindowShortcut);
+        QObject::connect(close, &QAction::triggered, viewer.data(), &QWidget::close);
+        viewer->addAction(close);
     }
     viewer->setSearchPaths({QFileInfo(path).absolutePath()});
     viewer->setHtml(QString::fromUtf8(content));
