@@ -1,5 +1,7 @@
 #include "controls.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -233,6 +235,55 @@ private:
     QImage scaled_;
 };
 
+// --- accessibility ---
+
+namespace {
+
+// A combo box as screen readers see it: named by the caption that labels it (not by its
+// current text, which is its value), with its drop-down list and its text field.
+class AccessibleCombo : public QAccessibleWidget {
+public:
+    explicit AccessibleCombo(QComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+    QComboBox* combo() const { return static_cast<QComboBox*>(widget()); }
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return combo()->currentText();
+        if (t == QAccessible::Name && !widget()->accessibleName().isEmpty())
+            return widget()->accessibleName();
+        return QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return combo()->lineEdit() ? 2 : 1; }
+    QAccessibleInterface* child(int index) const override {
+        if (index == 0) return QAccessible::queryAccessibleInterface(combo()->view());
+        if (index == 1 && combo()->lineEdit())
+            return QAccessible::queryAccessibleInterface(combo()->lineEdit());
+        return nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (int i = 0; i < childCount(); ++i)
+            if (child && child->object() == this->child(i)->object()) return i;
+        return -1;
+    }
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << showMenuAction();
+    }
+    void doAction(const QString& name) override {
+        if (name == showMenuAction())
+            combo()->showPopup();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface* accessibleControl(const QString&, QObject* object) {
+    if (auto* combo = qobject_cast<QComboBox*>(object)) return new AccessibleCombo(combo);
+    if (auto* image = dynamic_cast<ImageWidget*>(object))
+        return new QAccessibleWidget(image, QAccessible::Graphic);
+    return nullptr;
+}
+
+}  // namespace
+
 // --- Control ---
 
 Control::Control(Form& form, const char* name, Kind kind)
@@ -244,6 +295,11 @@ Control::Control(Form& form, const char* name, Kind kind)
       name_(QString::fromLatin1(name)),
       kind_(kind) {
     form.registerControl(this);
+    static const bool accessible = [] {
+        QAccessible::installFactory(accessibleControl);
+        return true;
+    }();
+    (void)accessible;
 }
 
 Control::~Control() { delete widget_.data(); }

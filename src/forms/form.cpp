@@ -1,10 +1,13 @@
 #include "form.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
 #include <QMenu>
@@ -83,11 +86,123 @@ bool ShortcutGuard::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
+// A form's window, as screen readers see it: a dialog once it is shown over its owner.
+class AccessibleFormWindow : public QAccessibleWidget {
+public:
+    explicit AccessibleFormWindow(QWidget* window)
+        : QAccessibleWidget(window, QAccessible::Window) {}
+    QAccessible::Role role() const override {
+        return widget()->windowType() == Qt::Dialog ? QAccessible::Dialog : QAccessible::Window;
+    }
+};
+
+QAccessibleInterface* accessibleFormWindow(const QString&, QObject* object) {
+    auto* window = dynamic_cast<FormWindow*>(object);
+    return window ? new AccessibleFormWindow(window) : nullptr;
+}
+
+// A rectangle of the layout in the form's coordinates, twips.
+struct Area {
+    int left, top, right, bottom;
+    bool contains(const Area& a) const {
+        return a.left >= left && a.top >= top && a.right <= right && a.bottom <= bottom;
+    }
+};
+
+Area areaOf(const ControlLayout& row, const std::vector<ControlLayout>& rows) {
+    Area a{row.left, row.top, row.left + row.width, row.top + row.height};
+    if (!row.container) return a;
+    for (const ControlLayout& frame : rows) {
+        if (QLatin1String(frame.name) != QLatin1String(row.container)) continue;
+        const Area outer = areaOf(frame, rows);
+        return {a.left + outer.left, a.top + outer.top, a.right + outer.left, a.bottom + outer.top};
+    }
+    return a;
+}
+
+QString kindName(Kind kind) {
+    switch (kind) {
+        case Kind::DriveListBox:
+            return QStringLiteral("ドライブ");
+        case Kind::DirListBox:
+            return QStringLiteral("フォルダー");
+        case Kind::FileListBox:
+            return QStringLiteral("ファイル");
+        case Kind::Image:
+            return QStringLiteral("画像");
+        default:
+            return {};
+    }
+}
+
+// Screen readers announce each control by the caption that labels it on screen. Buttons,
+// check boxes, frames and labels carry their own. Any other control takes the label just
+// above it or just to its left (which becomes its buddy), else the caption of the innermost
+// frame it lies in, whether it belongs to the frame or is drawn over it; else the name the
+// layout gives it, else its kind's.
+void nameForScreenReaders(Form& form) {
+    constexpr int kNear = 600;  // twips: a label further away labels something else
+    const std::vector<ControlLayout>& rows = form.controlLayout();
+    for (const ControlLayout& row : rows) {
+        switch (row.kind) {
+            case Kind::TextBox:
+            case Kind::ListBox:
+            case Kind::ComboBox:
+            case Kind::Image:
+            case Kind::DriveListBox:
+            case Kind::DirListBox:
+            case Kind::FileListBox:
+                break;
+            default:
+                continue;
+        }
+        QWidget* widget = form.control(QString::fromLatin1(row.name))->widget();
+        if (!widget) continue;
+        const Area area = areaOf(row, rows);
+        QLabel* label = nullptr;
+        QString name;
+        int nearest = kNear + 1;
+        long smallest = -1;
+        for (const ControlLayout& other : rows) {
+            if (&other == &row || (other.flags & Hidden)) continue;
+            const Area o = areaOf(other, rows);
+            if (other.kind == Kind::Label) {
+                const bool overlapsX = o.left < area.right && area.left < o.right;
+                const bool overlapsY = o.top < area.bottom && area.top < o.bottom;
+                int distance = kNear + 1;
+                if (overlapsX && o.bottom <= area.top) distance = area.top - o.bottom;
+                if (overlapsY && o.right <= area.left)
+                    distance = std::min(distance, area.left - o.right);
+                if (distance < nearest) {
+                    nearest = distance;
+                    label = qobject_cast<QLabel*>(
+                        form.control(QString::fromLatin1(other.name))->widget());
+                }
+            } else if (other.kind == Kind::Frame && !label && o.contains(area)) {
+                const long size = long(o.right - o.left) * (o.bottom - o.top);
+                if (smallest < 0 || size < smallest) {
+                    smallest = size;
+                    name = other.caption;
+                }
+            }
+        }
+        if (label) {
+            label->setBuddy(widget);
+            name = label->text();
+        }
+        if (name.isEmpty()) name = row.accessibleName;
+        if (name.isEmpty()) name = kindName(row.kind);
+        name.remove(QLatin1Char('&'));
+        widget->setAccessibleName(name);
+    }
+}
+
 void installShortcutGuard() {
     static ShortcutGuard* guard = [] {
         auto* g = new ShortcutGuard;
         g->setParent(qApp);
         qApp->installEventFilter(g);
+        QAccessible::installFactory(accessibleFormWindow);
         return g;
     }();
     (void)guard;
@@ -179,6 +294,7 @@ void Form::build() {
         c->setCaption(row.caption);
         c->Move(row.left, row.top, row.width, row.height);
     }
+    nameForScreenReaders(*this);
     // Frames lie beneath the controls drawn over them.
     for (const ControlLayout& row : controlLayout_)
         if (row.kind == Kind::Frame) control(QString::fromLatin1(row.name))->widget()->lower();

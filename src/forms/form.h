@@ -49,6 +49,9 @@ struct ControlLayout {
     int left, top, width, height;
     int tabIndex;  // -1: takes no place in the tab order
     unsigned flags = 0;
+    // What screen readers call a control that no caption on screen labels (a label beside
+    // it, the frame it lies in); empty: its kind's name.
+    QString accessibleName = {};
 };
 
 // One row of a form's menu tree.

@@ -1,5 +1,7 @@
 #include "runtime.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QMessageBox>
 #include <QWidget>
@@ -52,9 +54,31 @@ void Raise(int number) { throw Error(number, describe(number)); }
 void SetAppTitle(const QString& title) { g_title = title; }
 QString AppTitle() { return g_title; }
 
+namespace {
+
+// The program's message box: announced to screen readers as a dialog, titled with the
+// application's title and described by its text.
+class MessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+};
+
+QAccessibleInterface* accessibleMessageBox(const QString&, QObject* object) {
+    auto* box = dynamic_cast<MessageBox*>(object);
+    return box ? new QAccessibleWidget(box, QAccessible::Dialog) : nullptr;
+}
+
+}  // namespace
+
 void MsgBox(const QString& prompt) {
-    QMessageBox box(QMessageBox::NoIcon, g_title, prompt, QMessageBox::Ok,
-                    QApplication::activeWindow());
+    static const bool accessible = [] {
+        QAccessible::installFactory(accessibleMessageBox);
+        return true;
+    }();
+    (void)accessible;
+    MessageBox box(QMessageBox::NoIcon, g_title, prompt, QMessageBox::Ok,
+                   QApplication::activeWindow());
+    box.setAccessibleDescription(prompt);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
