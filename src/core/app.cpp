@@ -45,7 +45,8 @@ bool hasDisplay() {
 constexpr int kLayoutPointSize = 9;
 
 // The face fontconfig prefers for Japanese sans-serif text among those that cover Japanese,
-// or an empty string when no installed face does.
+// a proportional one first (the layouts were drawn with one: a fixed-pitch face widens the
+// captions), or an empty string when no installed face covers Japanese.
 QString fontconfigJapaneseFamily() {
     FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif:lang=ja"));
     if (!pattern) return {};
@@ -53,26 +54,37 @@ QString fontconfigJapaneseFamily() {
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
     FcFontSet* fonts = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
-    QString family;
+    QString first, proportional;
     const auto* ja = reinterpret_cast<const FcChar8*>("ja");
-    for (int i = 0; fonts && i < fonts->nfont && family.isEmpty(); ++i) {
+    for (int i = 0; fonts && i < fonts->nfont && proportional.isEmpty(); ++i) {
+        FcPattern* font = fonts->fonts[i];
         FcLangSet* langs = nullptr;
         FcChar8* name = nullptr;
-        if (FcPatternGetLangSet(fonts->fonts[i], FC_LANG, 0, &langs) == FcResultMatch &&
-            FcLangSetHasLang(langs, ja) == FcLangEqual &&
-            FcPatternGetString(fonts->fonts[i], FC_FAMILY, 0, &name) == FcResultMatch)
-            family = QString::fromUtf8(reinterpret_cast<const char*>(name));
+        if (FcPatternGetLangSet(font, FC_LANG, 0, &langs) != FcResultMatch ||
+            FcLangSetHasLang(langs, ja) != FcLangEqual ||
+            FcPatternGetString(font, FC_FAMILY, 0, &name) != FcResultMatch)
+            continue;
+        const QString family = QString::fromUtf8(reinterpret_cast<const char*>(name));
+        if (first.isEmpty()) first = family;
+        int spacing = FC_PROPORTIONAL;
+        FcPatternGetInteger(font, FC_SPACING, 0, &spacing);
+        if (spacing == FC_PROPORTIONAL) proportional = family;
     }
     if (fonts) FcFontSetDestroy(fonts);
     FcPatternDestroy(pattern);
-    return family;
+    return proportional.isEmpty() ? first : proportional;
 }
 
-// The face for every caption: the desktop's own where it covers Japanese, else the installed
-// face fontconfig prefers for Japanese; empty when none covers Japanese.
+// The face for every caption: the desktop's own where it covers Japanese, else the layouts'
+// own face, else the installed face fontconfig prefers for Japanese; empty when none covers
+// Japanese.
 QString japaneseFamily(const QFont& desktop) {
     const QString own = QFontInfo(desktop).family();
     if (QFontDatabase::writingSystems(own).contains(QFontDatabase::Japanese)) return own;
+    // The face the layouts were drawn with, where it is installed: other faces, taller or
+    // wider, clip a few captions in their boxes.
+    const QString drawnWith = QStringLiteral("IPAPGothic");
+    if (QFontDatabase::families(QFontDatabase::Japanese).contains(drawnWith)) return drawnWith;
     QString family = fontconfigJapaneseFamily();
     if (family.isEmpty()) {
         const QStringList all = QFontDatabase::families(QFontDatabase::Japanese);

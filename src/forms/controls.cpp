@@ -1,5 +1,6 @@
 #include "controls.h"
 
+#include <qdrawutil.h>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QAction>
@@ -15,7 +16,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
-#include <QStyleOptionFrame>
 #include <QTimer>
 #include <algorithm>
 
@@ -44,17 +44,11 @@ protected:
         QPainter painter(this);
         const QFontMetrics metrics(font());
         const int lineY = metrics.height() / 2;
-        QStyleOptionFrame frame;
-        frame.initFrom(this);
-        frame.rect = rect().adjusted(0, lineY, 0, 0);
-        frame.lineWidth = 1;
-        frame.midLineWidth = 0;
-        frame.features = QStyleOptionFrame::None;
-        style()->drawPrimitive(QStyle::PE_FrameGroupBox, &frame, &painter, this);
+        // An etched line, as styles draw a frame, but run through the caption's middle.
+        qDrawShadeRect(&painter, rect().adjusted(0, lineY, 0, 0), palette(), true, 1, 0);
         if (title().isEmpty()) return;
         // The caption, a little in from the left, on the window's colour over the line.
-        const int indent = metrics.averageCharWidth();
-        const int pad = std::max(1, metrics.averageCharWidth() / 3);
+        const int indent = 6, pad = 2;
         const QString text = metrics.elidedText(title(), Qt::ElideRight,
                                                 std::max(0, width() - 2 * indent - 2 * pad));
         const QRect caption(indent, 0, metrics.horizontalAdvance(text) + 2 * pad, metrics.height());

@@ -1,10 +1,10 @@
 #include "helpviewer.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTextBrowser>
@@ -24,6 +24,18 @@ QString FindHelpFile(const QString& helpFile) {
 }
 
 namespace {
+
+// The help window: modeless, and Esc closes it as it closes a dialog.
+class HelpBrowser : public QTextBrowser {
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+            close();
+            return;
+        }
+        QTextBrowser::keyPressEvent(event);
+    }
+};
 
 // The viewer's own report: a warning of the help viewer, not a message of the program.
 void report(const QString& text) {
@@ -58,16 +70,10 @@ void ShowHelpViewer(const QString& helpFile, int /*command: every command opens 
         return;
     }
     if (!viewer) {
-        viewer = new QTextBrowser;
+        viewer = new HelpBrowser;
         viewer->setAttribute(Qt::WA_DeleteOnClose);
         viewer->setOpenExternalLinks(false);
         viewer->resize(640, 560);
-        // Esc closes it, as it closes a dialog; the viewer stays modeless.
-        auto* close = new QAction(viewer);
-        close->setShortcut(QKeySequence(Qt::Key_Escape));
-        close->setShortcutContext(Qt::WindowShortcut);
-        QObject::connect(close, &QAction::triggered, viewer.data(), &QWidget::close);
-        viewer->addAction(close);
     }
     viewer->setSearchPaths({QFileInfo(path).absolutePath()});
     viewer->setHtml(QString::fromUtf8(content));

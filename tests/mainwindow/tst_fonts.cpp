@@ -1,5 +1,6 @@
-// The captions' face: with the IPA fonts hidden from fontconfig, another installed Japanese
-// face is chosen, at the layouts' 9 points, and it holds every character of every caption.
+// The start-up set-up of fonts and texts. The captions' face: with the IPA fonts hidden from
+// fontconfig, another installed Japanese face is chosen, at the layouts' 9 points, and it
+// holds every character of every caption.
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -27,6 +28,11 @@ private slots:
         if (QFontDatabase::families(QFontDatabase::Japanese).isEmpty())
             QSKIP("no Japanese face installed besides the IPA fonts (fonts-noto-cjk)");
         app::Initialise(*qApp);
+    }
+
+    // Qt's own texts (a text box's context menu, standard buttons) come in Japanese.
+    void qtTextsInJapanese() {
+        QVERIFY(QCoreApplication::translate("QLineEdit", "&Copy") != QLatin1String("&Copy"));
     }
 
     void everyCaptionHasItsGlyphs() {

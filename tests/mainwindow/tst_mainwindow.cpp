@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -389,6 +390,10 @@ private slots:
         QVERIFY(viewer->isVisible());
         give("key:Ctrl+S");
         QCOMPARE(entries(), QStringList());
+        // Esc closes it.
+        QPointer<QTextBrowser> open = viewer;
+        QTest::keyClick(viewer, Qt::Key_Escape);
+        QTRY_VERIFY(!open || !open->isVisible());
     }
 
     // What the viewer cannot show, it reports in a message that names the file.
