@@ -9,10 +9,6 @@ fi
 SESSION_BUS=$DBUS_SESSION_BUS_ADDRESS
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
-# pyatspi comes with the system's Python (python3-pyatspi).
-TREE=$(realpath "$(dirname "$0")/atspi_tree.py")
-PYTHON=/usr/bin/python3
-
 PICS=$WORK/pictures
 mkdir "$PICS"
 picture "$PICS/one.jpg" 40x40 '#ff0000'
@@ -25,7 +21,19 @@ wait_window 15 '^Varnel ver1\.0$'
 MAIN=$WIN
 log "main window $MAIN is up"
 
-tree_has() { "$PYTHON" "$TREE" >"$WORK/tree.txt" 2>>"$WORK/atspi.err" && grep -qP "$1" "$WORK/tree.txt"; }
+# tree_has REGEX: the application's accessible tree, one "depth<TAB>role<TAB>name" line per
+# object, read over AT-SPI with the system's Python (python3-pyatspi), has a line matching.
+tree_has() {
+    /usr/bin/python3 -c '
+import pyatspi
+def walk(node, depth):
+    print(f"{depth}\t{node.getRoleName()}\t{node.name or str()}")
+    for child in node:
+        if child is not None: walk(child, depth + 1)
+for app in pyatspi.Registry.getDesktop(0):
+    if app is not None and app.name == "varnel": walk(app, 0)
+' >"$WORK/tree.txt" 2>>"$WORK/atspi.err" && grep -qP "$1" "$WORK/tree.txt"
+}
 # expect_named ROLE NAME...: each NAME is the name of an object of that role.
 expect_named() {
     local role=$1 name
