@@ -40,11 +40,11 @@ if ((${#missing[@]} == 0)); then
     exit 0
 fi
 if [ "$(id -u)" -ne 0 ]; then
-    echo "setup: missing ${#missing[@]} packages to $set_name Varnel: ${missing[*]};" \
+    echo "setup: to $set_name Varnel these packages are missing: ${missing[*]};" \
         "install them as root with: apt-get install ${missing[*]}" >&2
     exit 1
 fi
-echo "setup: installing ${#missing[@]} packages to $set_name Varnel: ${missing[*]}"
+echo "setup: to $set_name Varnel, installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
