@@ -47,4 +47,6 @@ fi
 echo "setup: to $set_name Varnel, installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Errors are shown; debconf's note that it defers configuration without apt-utils is not.
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
+    2> >(grep -v '^debconf: delaying package configuration' >&2)
