@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the whole test suite: the headless behaviour
-# tests and the end-to-end tests on Xvfb, then the headless tests again built with
-# AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and a short fuzz run.
+# Checks the packages for building, running and testing (installing the missing ones as
+# root), builds with warnings as errors, and runs the whole test suite: the headless tests and
+# the end-to-end tests on Xvfb, the Debian package and lintian's check of it, then the headless
+# tests again built with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and a
+# short fuzz run.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-bash "$here/scripts/setup.sh"
+bash "$here/scripts/setup.sh" test
 export DBUS_SESSION_BUS_ADDRESS=disabled:
 
 # Bad picture files from Debian's packages, for the corpus test (skipped without them).
@@ -25,8 +27,11 @@ stage() {
 
 bash "$here/scripts/build.sh" "$here/build"
 stage "tests" bash -c 'cd "$1" && ctest --output-on-failure --timeout 300 -j 2' - "$here/build"
+stage "package" bash "$here/scripts/package.sh" "$here/build"
 
-bash "$here/scripts/build.sh" "$here/build-sanitize" -DVARNEL_SANITIZE=ON
+# With debugging information, for the sanitizers' reports.
+bash "$here/scripts/build.sh" "$here/build-sanitize" -DVARNEL_SANITIZE=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
 stage "tests under the sanitizers" \
     bash -c 'cd "$1" && ctest --output-on-failure --timeout 600 -j 2 -LE e2e' - "$here/build-sanitize"
