@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "filenames.h"
@@ -106,7 +107,12 @@ InputFile::~InputFile() {
 }
 
 void WriteFileReplacing(const QString& path, const QByteArray& data) {
-    const QByteArray target = NativePath(path);
+    QByteArray target = NativePath(path);
+    // A link is followed: the file it leads to is replaced, the link stays.
+    if (char* real = ::realpath(target.constData(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
     struct stat st {};
     const bool existed = ::stat(target.constData(), &st) == 0;
     if (existed && S_ISDIR(st.st_mode)) failWrite(EISDIR);

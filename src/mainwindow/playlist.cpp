@@ -86,15 +86,13 @@ ListRead readList(const QString& path) {
             << QStringLiteral(
                    "再生リストに入るのは %1 件までです。「%2」の最初の %1 件を読み込み、残りの "
                    "%3 件は読み込みませんでした。")
-                   .arg(playlistfile::kMaxEntries)
-                   .arg(path)
-                   .arg(parsed.leftOut);
+                   .arg(QString::number(playlistfile::kMaxEntries), path,
+                        QString::number(parsed.leftOut));
     if (parsed.tooLong > 0)
         read.notes
             << QStringLiteral(
                    "「%1」の %2 行は長すぎてファイルのパスになり得ないため、読み飛ばしました。")
-                   .arg(path)
-                   .arg(parsed.tooLong);
+                   .arg(path, QString::number(parsed.tooLong));
     return read;
 }
 
@@ -139,9 +137,11 @@ void MainForm::lstSaveMn_Click() {
     try {
         forms::WriteFileReplacing(path, list.data);
     } catch (const forms::Error& e) {
-        forms::MsgBox(QStringLiteral("再生リストを「%1」に保存できませんでした。\n%2\n\n"
-                                     "保存先にあったファイルは変更していません。")
-                          .arg(path, e.Description()));
+        QString text = QStringLiteral("再生リストを「%1」に保存できませんでした。\n%2")
+                           .arg(path, e.Description());
+        if (QFileInfo(path).isFile())
+            text += QStringLiteral("\n\nそこにあったファイルは変更していません。");
+        forms::MsgBox(text);
         return;
     }
     if (list.leftOut.isEmpty()) return;
