@@ -13,6 +13,7 @@
 
 class QTimer;
 class QAction;
+class QListWidget;
 class QMimeData;
 
 namespace forms {
@@ -158,6 +159,8 @@ public:
     QMimeData* dragData(int index) const;
 
 private:
+    void offerDesktop();
+    QListWidget* list() const;
     ListWidget* list_;
 };
 
