@@ -1,3 +1,6 @@
 #include "core/app.h"
 
-int main(int argc, char** argv) { return app::Run(argc, argv); }
+int main(int argc, char** argv) {
+    if (const int status = app::Options(argc, argv); status >= 0) return status;
+    return app::Run(argc, argv);
+}

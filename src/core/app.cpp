@@ -196,7 +196,9 @@ int Run(int argc, char** argv) {
     qInstallMessageHandler(nullptr);
     startupTrace = nullptr;
     Initialise(application);
+    const QStringList files = FileArguments(argc, argv);  // before Start moves to a folder
     forms::Dispatch(Start);
+    OpenArguments(files);
     return application.exec();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 class QApplication;
 
 namespace app {
@@ -10,6 +12,17 @@ void Initialise(QApplication& application);
 
 // Start-up: loads and shows the main window.
 void Start();
+
+// The options that need no display: --help and --version print to standard output. Returns
+// the program's exit status when the command line asks for one of them (or is malformed),
+// else -1.
+int Options(int argc, char** argv);
+
+// The files named on the command line, as the program shows paths, made absolute.
+QStringList FileArguments(int argc, char** argv);
+
+// Puts the files named on the command line into the play list, once the main window shows.
+void OpenArguments(const QStringList& files);
 
 // The program: checks for a display, starts, and runs the event loop.
 int Run(int argc, char** argv);

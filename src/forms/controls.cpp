@@ -400,6 +400,7 @@ ListBox::ListBox(Form& form, const char* name)
           }),
       list_(new ListWidget(form.client())) {
     setWidget(list_);
+    offerDesktop();
 }
 
 void ListBox::AddItem(const QString& item) {

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -12,6 +13,8 @@
 
 class QTimer;
 class QAction;
+class QListWidget;
+class QMimeData;
 
 namespace forms {
 
@@ -122,6 +125,12 @@ private:
     LineEdit* edit_;
 };
 
+// Key codes and modifier masks of a KeyDown event.
+namespace key {
+constexpr int16_t Up = 38, Down = 40, Delete = 46;
+constexpr int16_t ShiftMask = 1, CtrlMask = 2, AltMask = 4;
+}  // namespace key
+
 // List box. Counts and positions are signed 16-bit: at most 32767 entries.
 class ListBox : public Control {
 public:
@@ -133,7 +142,25 @@ public:
     QString List(int index) const;
     Property<int16_t> ListIndex;  // -1: no entry selected
 
+    // Moves the entry at `from` to position `to`; the selection follows it.
+    void MoveItem(int from, int to);
+    // Raised for the keys Up, Down and Delete (KeyCode 38, 40, 46) before the list takes them,
+    // with the modifiers held in Shift (1 Shift, 2 Ctrl, 4 Alt); a KeyCode set to 0 consumes
+    // the key.
+    std::function<void(int16_t& KeyCode, int16_t Shift)> KeyDown;
+    // Raised with the paths of files dropped on the list, in the order dropped. The list takes
+    // drops only while it is set.
+    std::function<void(const QStringList& paths)> FilesDropped;
+    // Raised when the user drags entry `from` to position `to`. Entries can be dragged only
+    // while it is set.
+    std::function<void(int from, int to)> ItemDrag;
+    // --- runtime ---
+    // What a drag of an entry of this list carries.
+    QMimeData* dragData(int index) const;
+
 private:
+    void offerDesktop();
+    QListWidget* list() const;
     ListWidget* list_;
 };
 

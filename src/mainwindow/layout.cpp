@@ -56,6 +56,8 @@ std::vector<forms::MenuLayout> menuTable() {
     return {
         {"fileMn", nullptr, QStringLiteral("ファイル(&F)"), nullptr},
         {"sinki", "fileMn", QStringLiteral("新規選択"), "Ctrl+S"},
+        {"lstOpenMn", "fileMn", QStringLiteral("再生リストを開く..."), nullptr},
+        {"lstSaveMn", "fileMn", QStringLiteral("再生リストを保存..."), nullptr},
         {"aa", "fileMn", QStringLiteral("-"), nullptr},
         {"endMn", "fileMn", QStringLiteral("終了"), "Ctrl+E"},
         {"sntakuMn", nullptr, QStringLiteral("選択(&S)"), nullptr},
@@ -88,6 +90,11 @@ void MainForm::wire() {
     sentaku.Click = [this] { sentaku_Click(); };
     cll.Click = [this] { cll_Click(); };
     allcll.Click = [this] { allcll_Click(); };
+    lstOpenMn.Click = [this] { lstOpenMn_Click(); };
+    lstSaveMn.Click = [this] { lstSaveMn_Click(); };
+    List1.KeyDown = [this](int16_t& KeyCode, int16_t Shift) { List1_KeyDown(KeyCode, Shift); };
+    List1.ItemDrag = [this](int from, int to) { List1_ItemDrag(from, to); };
+    List1.FilesDropped = [this](const QStringList& paths) { List1_FilesDropped(paths); };
 
     playS.Click = [this] { playS_Click(); };
     op.Click = [this] { op_Click(); };

@@ -36,6 +36,8 @@ public:
 
     forms::Menu fileMn{*this, "fileMn"};
     forms::Menu sinki{*this, "sinki"};
+    forms::Menu lstOpenMn{*this, "lstOpenMn"};
+    forms::Menu lstSaveMn{*this, "lstSaveMn"};
     forms::Menu aa{*this, "aa"};
     forms::Menu endMn{*this, "endMn"};
     forms::Menu sntakuMn{*this, "sntakuMn"};
@@ -51,6 +53,10 @@ public:
     // The full path of the file last clicked in the file list; empty until then.
     QString selPath;
 
+    // Files named on the command line: pictures are appended to the play list in order, the
+    // entries of play-list files too; the rest are reported in one message.
+    void OpenFiles(const QStringList& paths);
+
 protected:
     void wire() override;
     void Form_Load() override;
@@ -65,6 +71,11 @@ private:
     void sentaku_Click();
     void cll_Click();
     void allcll_Click();
+    void lstOpenMn_Click();
+    void lstSaveMn_Click();
+    void List1_KeyDown(int16_t& KeyCode, int16_t Shift);
+    void List1_ItemDrag(int from, int to);
+    void List1_FilesDropped(const QStringList& paths);
 
     void playS_Click();
     void op_Click();

@@ -1,4 +1,10 @@
-// The play list: add the selected path, remove the selected entry, clear.
+// The play list: add the selected path, remove the selected entry, clear; save it to a file
+// and open one; take files from the desktop and the command line; move entries.
+#include <QFileInfo>
+
+#include "core/playlistfile.h"
+#include "forms/filenames.h"
+#include "forms/files.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
 
@@ -26,3 +32,186 @@ void MainForm::cll_Click() {
 }
 
 void MainForm::allcll_Click() { List1.Clear(); }
+
+// --- Play-list files, files from the desktop and the command line, moving entries ---
+
+namespace {
+
+const QString kListFilter = QStringLiteral("再生リスト (*.m3u);;すべてのファイル (*)");
+// How many names a message lists before it only counts the rest.
+constexpr int kNamesShown = 10;
+
+QString nameList(const QStringList& names) {
+    QStringList shown = names.mid(0, kNamesShown);
+    if (names.size() > kNamesShown)
+        shown << QStringLiteral("ほか %1 件").arg(names.size() - kNamesShown);
+    return shown.join(QLatin1Char('\n'));
+}
+
+// A play-list file read: its entries as shown paths, and what the user should hear of it.
+struct ListRead {
+    bool ok = false;
+    QStringList entries;
+    QStringList notes;
+};
+
+ListRead readList(const QString& path) {
+    ListRead read;
+    playlistfile::Parsed parsed;
+    try {
+        forms::InputFile file(path);
+        parsed = playlistfile::Parse(file.device());
+    } catch (const forms::Error& e) {
+        const QString why = e.Number() == forms::err::InvalidArgument
+                                ? QStringLiteral("通常のファイルではありません。")
+                                : e.Description();
+        read.notes << QStringLiteral("再生リスト「%1」を開けませんでした。\n%2").arg(path, why);
+        return read;
+    }
+    if (!parsed.text) {
+        read.notes << QStringLiteral(
+                          "「%1」は再生リストとして読めません（テキストではないデータを含んでいま"
+                          "す）。")
+                          .arg(path);
+        return read;
+    }
+    read.ok = true;
+    // Entries without a folder are relative to the list's own folder.
+    const QByteArray folder = forms::NativePath(QFileInfo(path).absolutePath()) + '/';
+    for (const QByteArray& line : parsed.paths)
+        read.entries << forms::DisplayName(
+            (line.startsWith('/') ? line : folder + line).constData());
+    if (parsed.leftOut > 0)
+        read.notes
+            << QStringLiteral(
+                   "再生リストに入るのは %1 件までです。「%2」の最初の %1 件を読み込み、残りの "
+                   "%3 件は読み込みませんでした。")
+                   .arg(QString::number(playlistfile::kMaxEntries), path,
+                        QString::number(parsed.leftOut));
+    if (parsed.tooLong > 0)
+        read.notes
+            << QStringLiteral(
+                   "「%1」の %2 行は長すぎてファイルのパスになり得ないため、読み飛ばしました。")
+                   .arg(path, QString::number(parsed.tooLong));
+    return read;
+}
+
+// Appends entries while the list has room; returns how many did not fit.
+int appendEntries(forms::ListBox& list, const QStringList& entries) {
+    for (int i = 0; i < entries.size(); ++i) {
+        try {
+            list.AddItem(entries[i]);
+        } catch (const forms::Error&) {
+            return int(entries.size()) - i;
+        }
+    }
+    return 0;
+}
+
+QString fullNote(int notAdded) {
+    return QStringLiteral("再生リストがいっぱいのため（%1 件まで）、%2 件は追加できませんでした。")
+        .arg(playlistfile::kMaxEntries)
+        .arg(notAdded);
+}
+
+}  // namespace
+
+void MainForm::lstOpenMn_Click() {
+    const QString path = forms::GetOpenFileName(QStringLiteral("再生リストを開く"), kListFilter);
+    if (path.isEmpty()) return;
+    const ListRead read = readList(path);
+    if (read.ok) {
+        List1.Clear();
+        appendEntries(List1, read.entries);
+    }
+    if (!read.notes.isEmpty()) forms::MsgBox(read.notes.join(QStringLiteral("\n\n")));
+}
+
+void MainForm::lstSaveMn_Click() {
+    const QString path = forms::GetSaveFileName(QStringLiteral("再生リストを保存"), kListFilter,
+                                                QStringLiteral("m3u"));
+    if (path.isEmpty()) return;
+    QList<QByteArray> paths;
+    for (int i = 0; i < List1.ListCount(); ++i) paths << forms::NativePath(List1.List(i));
+    const playlistfile::Formatted list = playlistfile::Format(paths);
+    try {
+        forms::WriteFileReplacing(path, list.data);
+    } catch (const forms::Error& e) {
+        QString text = QStringLiteral("再生リストを「%1」に保存できませんでした。\n%2")
+                           .arg(path, e.Description());
+        if (QFileInfo(path).isFile())
+            text += QStringLiteral("\n\nそこにあったファイルは変更していません。");
+        forms::MsgBox(text);
+        return;
+    }
+    if (list.leftOut.isEmpty()) return;
+    QStringList names;
+    for (int i : list.leftOut) {
+        QString name = List1.List(i);
+        name.replace(QLatin1Char('\n'), QStringLiteral("↵")).replace(QLatin1Char('\r'), QString());
+        names << QStringLiteral("%1 番目: %2")
+                     .arg(i + 1)
+                     .arg(name.trimmed().isEmpty() ? QStringLiteral("（空の項目）") : name);
+    }
+    forms::MsgBox(QStringLiteral("再生リストを保存しましたが、次の %1 件は改行を含む名前などのため"
+                                 "リストに書けず、保存していません。\n\n%2")
+                      .arg(list.leftOut.size())
+                      .arg(nameList(names)));
+}
+
+void MainForm::OpenFiles(const QStringList& paths) {
+    QStringList notes, neither;
+    int notAdded = 0;
+    for (const QString& path : paths) {
+        if (path.endsWith(QLatin1String(".m3u"), Qt::CaseInsensitive)) {
+            // Each list's entries are appended, so that every file named is kept.
+            const ListRead read = readList(path);
+            notAdded += appendEntries(List1, read.entries);
+            notes << read.notes;
+        } else if (forms::IsPictureFile(path)) {
+            notAdded += appendEntries(List1, {path});
+        } else {
+            neither << path;
+        }
+    }
+    if (!neither.isEmpty())
+        notes.prepend(
+            QStringLiteral("次のファイルは見つからないか、画像（JPEG、BMP、GIF）でも再生リス"
+                           "ト（.m3u）でもないため、追加しませんでした。\n\n%1")
+                .arg(nameList(neither)));
+    if (notAdded > 0) notes << fullNote(notAdded);
+    if (!notes.isEmpty()) forms::MsgBox(notes.join(QStringLiteral("\n\n")));
+}
+
+void MainForm::List1_FilesDropped(const QStringList& paths) {
+    int skipped = 0;
+    QStringList pictures;
+    for (const QString& path : paths) {
+        if (forms::IsPictureFile(path))
+            pictures << path;
+        else
+            ++skipped;
+    }
+    QStringList notes;
+    if (skipped > 0)
+        notes << QStringLiteral(
+                     "画像（JPEG、BMP、GIF）ではないファイルやフォルダ %1 個は追加しませんでした。")
+                     .arg(skipped);
+    if (const int notAdded = appendEntries(List1, pictures)) notes << fullNote(notAdded);
+    if (!notes.isEmpty()) forms::MsgBox(notes.join(QStringLiteral("\n\n")));
+}
+
+void MainForm::List1_KeyDown(int16_t& KeyCode, int16_t Shift) {
+    using namespace forms::key;
+    if (KeyCode == Delete && Shift == 0) {
+        KeyCode = 0;
+        cll.Value = true;
+        return;
+    }
+    if (Shift != AltMask || (KeyCode != Up && KeyCode != Down)) return;
+    const int from = List1.ListIndex(), to = from + (KeyCode == Up ? -1 : 1);
+    KeyCode = 0;
+    if (from >= 0 && to >= 0 && to < List1.ListCount()) List1.MoveItem(from, to);
+}
+
+void MainForm::List1_ItemDrag(int from, int to) { List1.MoveItem(from, to); }

@@ -231,7 +231,8 @@ private slots:
         }
         QCOMPARE(tree,
                  QStringList({
-                     QStringLiteral("ファイル(&F): 新規選択 Ctrl+S | - | 終了 Ctrl+E"),
+                     QStringLiteral("ファイル(&F): 新規選択 Ctrl+S | 再生リストを開く...  | "
+                                    "再生リストを保存...  | - | 終了 Ctrl+E"),
                      QStringLiteral("選択(&S): 選択 Ctrl+D | 削除 Ctrl+C | - | 全削除 Ctrl+A"),
                      QStringLiteral("再生(&P): 再生 Ctrl+P | 設定 Ctrl+O"),
                      QStringLiteral("ヘルプ(&H)"),

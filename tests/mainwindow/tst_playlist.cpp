@@ -1,7 +1,24 @@
-// The play list of the main window: add, remove and clear, pressed through their buttons.
+// The play list of the main window: add, remove and clear, pressed through their buttons;
+// saved and opened through the menu, files dropped on it, entries moved.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
+#include <climits>
+#include <memory>
+
+#include "forms/filenames.h"
+#include "forms/files.h"
 
 #include "core/forms.h"
 #include "mainwindow/main_f.h"
@@ -17,6 +34,36 @@ QStringList entries() {
 
 void fill(const QStringList& items) {
     for (const QString& item : items) main_f->List1.AddItem(item);
+}
+
+QByteArray read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Chooses a menu item, the file dialog answering with `path`.
+void choose(forms::Menu& item, const QString& path) {
+    forms::SetFileDialogAction([path](bool, const QString&) { return path; });
+    item.action()->trigger();
+    forms::SetFileDialogAction(nullptr);
+}
+
+QListWidget* list1() { return static_cast<QListWidget*>(main_f->List1.widget()); }
+
+// A drop on the play list at the place of entry `row` (its upper or lower half; -1: below all).
+void dropOnList(QMimeData* data, int row, bool lowerHalf) {
+    QListWidget* list = list1();
+    QPoint at(5, list->viewport()->height() - 2);
+    if (row >= 0) {
+        const QRect r = list->visualItemRect(list->item(row));
+        at = QPoint(r.center().x(), lowerHalf ? r.bottom() - 1 : r.top() + 1);
+    }
+    // As a drag arrives: it enters (the list becomes the target), then drops.
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(list->viewport(), &enter);
+    QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(list->viewport(), &drop);
+    delete data;
 }
 
 }  // namespace
@@ -176,6 +223,213 @@ private slots:
         QCOMPARE(main_f->List1.ListCount(), int16_t(32767));
         QCOMPARE(main_f->List1.List(32766), QStringLiteral("/pics/one-too-many.jpg"));
         QCOMPARE(main_f->List1.List(5), QStringLiteral("6"));
+    }
+
+    // Odd names survive a save and an open through the menu; names a line cannot hold are
+    // left out and named.
+    void saveAndOpenRoundTrip() {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        // A name in Shift_JIS bytes (日本), as old archives leave them.
+        const QByteArray sjis = QFile::encodeName(d) + "/\x93\xfa\x96\x7b.jpg";
+        ::close(::open(sjis.constData(), O_CREAT | O_WRONLY, 0644));
+        const QStringList odd{
+            d + "/with  spaces .jpg", d + "/写真 一.jpg", forms::DisplayName(sjis.constData()),
+            d + "/#hash.jpg",         d + "/missing.gif", d + "/with  spaces .jpg"};
+        for (int i : {0, 1, 3}) testing::WriteFile(odd[i], "x");
+        fill(odd.mid(0, 2));
+        fill({d + "/line\nbreak.jpg", QString()});
+        fill(odd.mid(2));
+        testing::MsgBoxes boxes;
+        choose(main_f->lstSaveMn, d + "/list.m3u");
+        QCOMPARE(boxes.texts.size(), 1);
+        for (const char* part : {"2 件", "3 番目", "4 番目", "line↵break.jpg", "（空の項目）"})
+            QVERIFY2(boxes.texts[0].contains(QString::fromUtf8(part)), qPrintable(boxes.texts[0]));
+        QByteArray expected;
+        for (const QString& path : odd) expected += (path == odd[2] ? sjis : path.toUtf8()) + '\n';
+        QCOMPARE(read(d + "/list.m3u"), expected);
+
+        main_f->List1.Clear();
+        fill({"other"});
+        choose(main_f->lstOpenMn, d + "/list.m3u");
+        QCOMPARE(entries(), odd);
+        QCOMPARE(boxes.texts.size(), 1);
+    }
+
+    void failedSaveLeavesTheOldFile_data() {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("disk full") << false << QStringLiteral("ディスクの空きが足りません");
+        QTest::newRow("a folder of that name") << true << QStringLiteral("同じ名前のフォルダ");
+    }
+    void failedSaveLeavesTheOldFile() {
+        QFETCH(bool, folder);
+        QFETCH(QString, why);
+        QTemporaryDir dir;
+        const QString target = dir.path() + "/list.m3u";
+        const QByteArray old = "/old/one.jpg\n/old/two.jpg\n";
+        if (folder)
+            QVERIFY(QDir().mkdir(target));
+        else
+            testing::WriteFile(target, old);
+        for (int i = 0; i < 200; ++i) main_f->List1.AddItem(QStringLiteral("/new/%1.jpg").arg(i));
+        // Files may not grow past 1 KiB: the disk is full for this save.
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit small{1024, saved.rlim_max};
+        const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+        if (!folder) ::setrlimit(RLIMIT_FSIZE, &small);
+        testing::MsgBoxes boxes;
+        choose(main_f->lstSaveMn, target);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        ::signal(SIGXFSZ, oldSignal);
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts[0].contains(why), qPrintable(boxes.texts[0]));
+        QCOMPARE(boxes.texts[0].contains(QStringLiteral("変更していません")), !folder);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+                 QStringList{"list.m3u"});
+        if (folder)
+            QVERIFY(QFileInfo(target).isDir());
+        else
+            QCOMPARE(read(target), old);
+        QCOMPARE(main_f->List1.ListCount(), int16_t(200));
+    }
+
+    void badListFiles_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("loaded");  // -1: the list is unchanged
+        QTest::addColumn<QStringList>("head");
+        QTest::addColumn<QString>("message");
+        QByteArray many;
+        for (int i = 0; i < 32770; ++i) many += "/p/" + QByteArray::number(i) + ".jpg\n";
+        const QByteArray longLine(PATH_MAX, 'x');
+        QTest::newRow("missing") << QByteArray("<missing>") << -1 << QStringList{"keep"}
+                                 << QStringLiteral("開けませんでした");
+        QTest::newRow("a folder") << QByteArray("<folder>") << -1 << QStringList{"keep"}
+                                  << QStringLiteral("通常のファイルではありません");
+        QTest::newRow("NUL bytes") << QByteArray("/p/a.jpg\n\0\0\x01\x02", 12) << -1
+                                   << QStringList{"keep"} << QStringLiteral("テキストではない");
+        QTest::newRow("too many") << many << 32767 << QStringList{"/p/0.jpg", "/p/1.jpg"}
+                                  << QStringLiteral("残りの 3 件");
+        QTest::newRow("a line too long")
+            << "/p/a.jpg\n" + longLine + "\n/" + longLine.left(PATH_MAX - 2) + "\n/p/b.jpg" << 3
+            << QStringList{"/p/a.jpg", "/" + longLine.left(PATH_MAX - 2), "/p/b.jpg"}
+            << QStringLiteral("1 行");
+        QTest::newRow("extended, CRLF, blank lines, relative")
+            << QByteArray("#EXTM3U\r\n#EXTINF:5,a\r\n/p/a.jpg\r\n\r\n  \nsub/b.jpg") << 2
+            << QStringList{"/p/a.jpg", "<dir>/sub/b.jpg"} << QString();
+        QTest::newRow("empty") << QByteArray() << 0 << QStringList{} << QString();
+    }
+    void badListFiles() {
+        QFETCH(QByteArray, content);
+        QFETCH(int, loaded);
+        QFETCH(QStringList, head);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/list.m3u";
+        if (content == "<folder>")
+            QDir().mkdir(path);
+        else if (content != "<missing>")
+            testing::WriteFile(path, content);
+        fill({"keep"});
+        testing::MsgBoxes boxes;
+        choose(main_f->lstOpenMn, path);
+        QCOMPARE(boxes.texts.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QVERIFY2(boxes.texts[0].contains(message), qPrintable(boxes.texts[0]));
+        QCOMPARE(main_f->List1.ListCount(), loaded < 0 ? int16_t(1) : int16_t(loaded));
+        head.replaceInStrings("<dir>", dir.path());
+        QCOMPARE(entries().mid(0, int(head.size())), head);
+    }
+
+    void commandLineFiles() {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        const QString a = testing::MakePicture(d, "a.jpg", {4, 4}, Qt::red);
+        const QString b = testing::MakePicture(d, "b.gif", {4, 4}, Qt::blue);
+        testing::WriteFile(d + "/list.m3u", (b + "\n" + a + "\n").toUtf8());
+        testing::WriteFile(d + "/notes.txt", "text");
+        testing::MsgBoxes boxes;
+        main_f->OpenFiles({a, d + "/list.m3u", d + "/notes.txt", d + "/gone.jpg", b});
+        QCOMPARE(entries(), QStringList({a, b, a, b}));
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY(boxes.texts[0].contains("notes.txt") && boxes.texts[0].contains("gone.jpg"));
+    }
+
+    void dropFiles() {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        const QString a = testing::MakePicture(d, "a b.bmp", {4, 4}, Qt::red);
+        const QString b = testing::MakePicture(d, "写真.jpg", {4, 4}, Qt::blue);
+        // A picture's name does not make a picture: a text file called .jpg is skipped.
+        testing::WriteFile(d + "/fake.jpg", "not a picture");
+        fill({"first"});
+        auto* data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(b), QUrl::fromLocalFile(d + "/fake.jpg"),
+                       QUrl::fromLocalFile(d), QUrl::fromLocalFile(a)});
+        testing::MsgBoxes boxes;
+        dropOnList(data, 0, false);
+        QTRY_COMPARE(entries(), QStringList({"first", b, a}));
+        QTRY_COMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts[0].contains(QStringLiteral("2 個")), qPrintable(boxes.texts[0]));
+        // The file list and the preview refuse drops, and so does everything beneath them.
+        for (QWidget* w : {main_f->filebox.widget(), main_f->imP1.widget()}) {
+            const auto inside = w->findChildren<QWidget*>();
+            for (QWidget* under : inside) QVERIFY(!under->acceptDrops());
+            for (; w; w = w->parentWidget()) QVERIFY(!w->acceptDrops());
+        }
+    }
+
+    void reorder_data() {
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<int>("selectedAfter");
+        QTest::newRow("Alt+Down") << 1 << "alt+down"
+                                  << "acbd" << 2;
+        QTest::newRow("Alt+Up") << 2 << "alt+up"
+                                << "acbd" << 1;
+        QTest::newRow("Alt+Up on the first") << 0 << "alt+up"
+                                             << "abcd" << 0;
+        QTest::newRow("Alt+Down on the last") << 3 << "alt+down"
+                                              << "abcd" << 3;
+        QTest::newRow("Alt+Down, nothing selected") << -1 << "alt+down"
+                                                    << "abcd" << -1;
+        QTest::newRow("Delete") << 1 << "delete"
+                                << "acd" << -1;
+        QTest::newRow("Delete, nothing selected") << -1 << "delete"
+                                                  << "abcd" << -1;
+        QTest::newRow("drag the first below the third") << 0 << "drag 0 2 low"
+                                                        << "bcad" << 2;
+        QTest::newRow("drag the last to the top") << 3 << "drag 3 0 high"
+                                                  << "dabc" << 0;
+        QTest::newRow("drag the second below all") << 1 << "drag 1 -1 low"
+                                                   << "acdb" << 3;
+        QTest::newRow("drag onto itself") << 1 << "drag 1 1 high"
+                                          << "abcd" << 1;
+    }
+    void reorder() {
+        QFETCH(int, selected);
+        QFETCH(QString, action);
+        QFETCH(QString, after);
+        QFETCH(int, selectedAfter);
+        fill({"a", "b", "c", "d"});
+        main_f->List1.ListIndex = int16_t(selected);
+        testing::MsgBoxes boxes;
+        const QStringList words = action.split(' ');
+        if (words[0] == "drag")
+            dropOnList(main_f->List1.dragData(words[1].toInt()), words[2].toInt(),
+                       words[3] == "low");
+        else
+            QTest::keyClick(list1(),
+                            words[0] == "delete"   ? Qt::Key_Delete
+                            : words[0] == "alt+up" ? Qt::Key_Up
+                                                   : Qt::Key_Down,
+                            words[0] == "delete" ? Qt::NoModifier : Qt::AltModifier);
+        QCOMPARE(entries().join(QString()), after);
+        QCOMPARE(main_f->List1.ListIndex(), int16_t(selectedAfter));
+        // Delete with nothing selected says what the delete command says.
+        QCOMPARE(boxes.texts.size(), action == "delete" && selected < 0 ? 1 : 0);
     }
 };
 

@@ -1,0 +1,68 @@
+// The command line: the options that need no display, and the files to put in the play list.
+#include <unistd.h>
+
+#include <QDir>
+#include <QTimer>
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "core/app.h"
+#include "core/forms.h"
+#include "forms/filenames.h"
+#include "forms/runtime.h"
+#include "mainwindow/main_f.h"
+
+namespace app {
+
+int Options(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") break;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(
+                "Usage: varnel [FILE...]\n"
+                "Builds a play list of pictures and plays it as a slide show.\n"
+                "\n"
+                "  FILE       a JPEG, BMP or GIF picture, appended to the play list in the order\n"
+                "             given, or a play list (*.m3u), whose entries are appended\n"
+                "  --         ends the options: the names after it are files\n"
+                "  --help     print this help and exit\n"
+                "  --version  print the version and exit\n",
+                stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::fputs("varnel " VARNEL_VERSION "\n", stdout);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+QStringList FileArguments(int argc, char** argv) {
+    QStringList files;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        QByteArray arg = argv[i];
+        if (options && arg == "--") {
+            options = false;
+            continue;
+        }
+        if (!arg.startsWith('/')) {
+            char cwd[PATH_MAX];
+            if (::getcwd(cwd, sizeof cwd)) arg = QByteArray(cwd) + '/' + arg;
+        }
+        files << QDir::cleanPath(forms::DisplayName(arg.constData()));
+    }
+    return files;
+}
+
+void OpenArguments(const QStringList& files) {
+    if (files.isEmpty()) return;
+    // After the main window has been drawn, so that a message about the files is shown over it.
+    QTimer::singleShot(0, main_f->window(),
+                       [files] { forms::Dispatch([&] { main_f->OpenFiles(files); }); });
+}
+
+}  // namespace app
