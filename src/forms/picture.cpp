@@ -404,8 +404,23 @@ private:
 
 int ceilDiv(int a, int b) { return (a + b - 1) / b; }
 
+// The largest size with the aspect ratio of `own` that fits in `screen`; `own` itself when it
+// fits already.
+QSize fittedSize(QSize own, QSize screen) {
+    if (!screen.isValid() || screen.isEmpty()) return own;
+    if (own.width() <= screen.width() && own.height() <= screen.height()) return own;
+    return own.scaled(screen, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+// One smooth reduction to `size`: every pixel averages the pixels it covers.
+QImage smoothReduce(const QImage& image, QSize size) {
+    if (image.size() == size) return image;
+    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(QImage::Format_RGB32);
+}
+
 // Reads a JPEG; nothing when its colour space is one for the general reader.
-std::optional<Picture> loadJpeg(int fd, QSize fit, QSize view) {
+std::optional<Picture> loadJpeg(int fd, QSize fit, QSize view, QSize screen = {}) {
     JpegDecoder jpeg(fd);
     if (!jpeg.readHeader()) Raise(err::InvalidPicture);
     const QSize stored = jpeg.size();
@@ -419,6 +434,16 @@ std::optional<Picture> loadJpeg(int fd, QSize fit, QSize view) {
     const bool turned = orientation >= 5;
     const QSize own = turned ? stored.transposed() : stored;
     const QTransform toUpright = uprightTransform(orientation, stored);
+
+    const QSize fitted = fittedSize(own, screen);
+    if (fitted != own) {
+        // Fitted to the screen: the decoder's largest reduction that stays at least the fitted
+        // size, then one smooth reduction to it.
+        fit = fitted;
+        view = QSize();
+    } else if (screen.isValid()) {
+        view = screen;
+    }
 
     int denom = 1;
     QRect part(QPoint(0, 0), stored);  // what to decode, in the stored picture's pixels
@@ -445,6 +470,7 @@ std::optional<Picture> loadJpeg(int fd, QSize fit, QSize view) {
     if (image.isNull()) Raise(err::InvalidPicture);
     if (!jpeg.readRows(image.bits(), image.bytesPerLine(), part.height()))
         Raise(err::InvalidPicture);
+    if (fitted != own) return Picture(smoothReduce(upright(image, orientation), fitted), fitted);
     const QRect held =
         denom == 1 ? toUpright.mapRect(QRectF(part)).toRect() : QRect(QPoint(0, 0), own);
     return Picture(upright(image, orientation), own, held);
@@ -495,6 +521,21 @@ Picture LoadPicture(const QString& path, QSize fit, QSize view) {
         if (std::optional<Picture> picture = loadJpeg(file.fd, fit, view)) return *picture;
     }
     return loadWithReader(file.fd, format, fit, view);
+}
+
+Picture LoadPictureFitted(const QString& path, QSize screen) {
+    static const Limits limits;
+    if (path.isEmpty()) return Picture();
+    const FileHandle file{openPictureFile(path)};
+    const QByteArray format = sniff(file.fd);
+    if (format.isEmpty()) Raise(err::InvalidPicture);
+    if (format == "jpeg") {
+        if (std::optional<Picture> picture = loadJpeg(file.fd, {}, {}, screen)) return *picture;
+    }
+    Picture whole = loadWithReader(file.fd, format, {}, {});
+    const QSize fitted = fittedSize(whole.size(), screen);
+    if (fitted == whole.size()) return whole;
+    return Picture(smoothReduce(whole.image(), fitted), fitted);
 }
 
 QSize ViewSize(float widthTwips, float heightTwips) {

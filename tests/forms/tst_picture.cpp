@@ -140,6 +140,20 @@ int largestDifference(const QImage& a, const QImage& b) {
     return worst;
 }
 
+// The mean difference of two pictures' channels, for reductions made in different ways.
+double meanDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return 1000;
+    qint64 sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    }
+    return double(sum) / (3.0 * a.width() * a.height());
+}
+
 bool near(QRgb a, QColor b) {
     return std::abs(qRed(a) - b.red()) + std::abs(qGreen(a) - b.green()) +
                std::abs(qBlue(a) - b.blue()) <
@@ -345,6 +359,54 @@ private slots:
                 QCOMPARE(e.Number(), forms::err::InvalidPicture);
             }
         }
+    }
+
+    // Fitted to a screen, a larger picture is reduced whole to the largest size that fits,
+    // close to a smooth reduction of the whole picture; one that fits stays as it is.
+    void fittedToTheScreen_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("stored");
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QSize>("fitted");
+        QTest::newRow("JPEG, a quarter then smooth")
+            << "jpg" << 1 << QSize(2560, 2048) << QSize(600, 500) << QSize(600, 480);
+        QTest::newRow("JPEG, exactly half")
+            << "jpg" << 1 << QSize(2560, 2048) << QSize(1280, 1024) << QSize(1280, 1024);
+        QTest::newRow("JPEG, turned, too tall")
+            << "jpg" << 6 << QSize(640, 480) << QSize(1000, 320) << QSize(240, 320);
+        QTest::newRow("JPEG that fits")
+            << "jpg" << 1 << QSize(640, 480) << QSize(640, 480) << QSize(640, 480);
+        QTest::newRow("BMP, too wide")
+            << "bmp" << 1 << QSize(900, 300) << QSize(450, 400) << QSize(450, 150);
+        QTest::newRow("BMP that fits")
+            << "bmp" << 1 << QSize(90, 30) << QSize(450, 400) << QSize(90, 30);
+    }
+    void fittedToTheScreen() {
+        QFETCH(QString, format);
+        QFETCH(int, orientation);
+        QFETCH(QSize, stored);
+        QFETCH(QSize, screen);
+        QFETCH(QSize, fitted);
+        QString file = path(QStringLiteral("fit.") + format);
+        if (format == "jpg")
+            file = orientedJpeg(orientation, false, stored);
+        else
+            QVERIFY(quadrants(stored).save(file, "BMP"));
+        const QImage whole = qtUpright(file);
+
+        const forms::Picture p = forms::LoadPictureFitted(file, screen);
+        QCOMPARE(p.size(), fitted);
+        QVERIFY(p.isWhole());
+        QCOMPARE(p.image().size(), fitted);
+        const QImage expected =
+            whole.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // The decoder's own reduction differs from averaging the full picture by a little.
+        if (fitted == whole.size())
+            QCOMPARE(largestDifference(p.image(), expected), 0);
+        else
+            QVERIFY2(meanDifference(p.image(), expected) < 3,
+                     qPrintable(QString::number(meanDifference(p.image(), expected))));
     }
 
     void animatedGifShowsItsFirstFrame() {
