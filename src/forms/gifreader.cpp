@@ -42,7 +42,7 @@ class RowOrder {
 public:
     RowOrder(int height, bool interlaced) : height_(height), interlaced_(interlaced) {}
     int next() {
-        if (!interlaced_) return row_++;
+        if (!interlaced_) return ++row_;
         static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
         while (pass_ < 4) {
             if (row_ < 0) row_ = kStart[pass_];
