@@ -120,7 +120,7 @@ std::unique_ptr<QRgb[]> gifVisibleDirectly(const QString& path, QSize view) {
     const auto [x0, x1] = centred(width, view.width());
     const auto [y0, y1] = centred(height, view.height());
     std::unique_ptr<QRgb[]> out(new QRgb[size_t(x1 - x0) * size_t(y1 - y0)]);
-    std::vector<GifPixelType> line(size_t(width));
+    std::vector<GifPixelType> line(static_cast<size_t>(width));
     QRgb* o = out.get();
     for (int y = 0; y < y1; ++y) {
         DGifGetLine(gif, line.data(), width);
