@@ -1,7 +1,5 @@
 #include "pixels.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 
 namespace forms::pixels {
@@ -72,24 +70,8 @@ QImage smoothReduce(const QImage& image, QSize size) {
 }
 
 QImage newImage(QSize size, QImage::Format format) {
-    const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
-    const size_t bytes = size_t(bytesPerLine) * size_t(std::max(0, size.height()));
-    if (bytes == 0) return {};
-    void* address =
-        ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (address == MAP_FAILED) return {};
-    struct Block {
-        void* address;
-        size_t bytes;
-    };
-    return QImage(
-        static_cast<uchar*>(address), size.width(), size.height(), bytesPerLine, format,
-        [](void* info) {
-            auto* b = static_cast<Block*>(info);
-            ::munmap(b->address, b->bytes);
-            delete b;
-        },
-        new Block{address, bytes});
+    if (size.isEmpty()) return {};
+    return QImage(size, format);  // null when the memory cannot be had
 }
 
 Rows::Rows(QSize own, const Plan& plan, bool alpha, bool anyOrder)
@@ -115,8 +97,7 @@ Rows::Rows(QSize own, const Plan& plan, bool alpha, bool anyOrder)
         left_ = plan.part.left();
         right_ = plan.part.left() + plan.part.width();
     }
-    // Rows never decoded (a file cut short) stay black, or clear.
-    if (!image_.isNull()) image_.fill(alpha ? 0u : 0xFF000000u);
+    given_.assign(size_t(image_.height()), 0);
 }
 
 QRgb* Rows::row(int y) {
@@ -125,7 +106,10 @@ QRgb* Rows::row(int y) {
 }
 
 void Rows::done(int y) {
-    if (plan_.factor <= 1) return;
+    if (plan_.factor <= 1) {
+        given_[size_t(y - top_)] = 1;
+        return;
+    }
     const int k = plan_.factor;
     const int band = y / k;
     if (!anyOrder_ && band != open_) {
@@ -171,6 +155,7 @@ void Rows::flush(int band) {
         s[0] = s[1] = s[2] = s[3] = 0;
     }
     rowsIn_[size_t(band)] = 0;
+    given_[size_t(band)] = 1;
 }
 
 Picture Rows::finish() {
@@ -178,6 +163,13 @@ Picture Rows::finish() {
         // Bands cut short by the end of the data hold the rows they had.
         for (int band = 0; band < int(rowsIn_.size()); ++band)
             if (rowsIn_[size_t(band)] > 0) flush(band);
+    }
+    // Rows never decoded (a file cut short) are black, or clear.
+    const QRgb empty = image_.hasAlphaChannel() ? 0u : 0xFF000000u;
+    for (int y = 0; y < image_.height(); ++y) {
+        if (given_[size_t(y)]) continue;
+        auto* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
+        std::fill(line, line + image_.width(), empty);
     }
     if (plan_.fitted.isValid()) return Picture(smoothReduce(image_, plan_.fitted), plan_.fitted);
     if (plan_.factor > 1) return Picture(std::move(image_), own_);

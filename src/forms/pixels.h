@@ -48,8 +48,7 @@ QSize fittedSize(QSize own, QSize screen);
 Plan planFor(QSize own, const Request& request, bool coarse = false);
 // One smooth reduction to `size`: every pixel averages the pixels it covers.
 QImage smoothReduce(const QImage& image, QSize size);
-// Pixels mapped straight from the system, so that they go back to it when the picture is
-// released, whatever the allocator would keep. Null when they cannot be had.
+// Pixels for a picture; null when they cannot be had.
 QImage newImage(QSize size, QImage::Format format);
 
 // Rows of a picture of size `own`, decoded in any order, held as the plan says: the columns
@@ -82,7 +81,8 @@ private:
     std::vector<QRgb> line_;
     std::vector<uint32_t> sums_;
     std::vector<int> rowsIn_;
-    int open_ = -1;  // the band open, when the rows come in order
+    int open_ = -1;            // the band open, when the rows come in order
+    std::vector<char> given_;  // the rows of the image written
 };
 
 // The readers of formats besides JPEG. They throw InvalidPicture for what they cannot show.

@@ -606,7 +606,7 @@ private slots:
         const Outcome o = load(path);
         const qint64 read = bytesRead() - readBefore;
         const qint64 peak = g_peak.sinceReset();
-        testing::Settle();  // the loader gives a released picture's pages back after the event
+        testing::Settle();
         qInfo("%s (%lld bytes): %s in %lld ms, peak %lld MB", qPrintable(file.name),
               qint64(file.bytes.size()),
               o.loaded ? "loaded" : qPrintable(QStringLiteral("refused (%1)").arg(o.error)), o.ms,
