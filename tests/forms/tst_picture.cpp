@@ -134,7 +134,7 @@ QByteArray flatJpeg(int width, int height) {
 QByteArray bmpOf(const QImage& image, int bits, bool topDown, bool masks, bool rle = false) {
     QByteArray out;
     auto put = [&](quint32 v, int bytes) {
-        for (int i = 0; i < bytes; ++i) out.append(char((v >> (8 * i)) & 0xFF));
+        for (int i = 0; i < bytes; ++i) out.append(char(i < 4 ? (v >> (8 * i)) & 0xFF : 0));
     };
     QList<QRgb> palette;
     if (bits <= 8) {
