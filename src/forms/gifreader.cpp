@@ -2,7 +2,9 @@
 // the last one wanted, of which only the wanted ones are kept.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -17,13 +19,29 @@ namespace forms::pixels {
 
 namespace {
 
+// The file, read a buffer at a time: giflib asks for a few bytes at once.
+struct GifInput {
+    int fd;
+    size_t pos = 0, size = 0;
+    GifByteType buffer[64 * 1024];
+};
+
 int readFromFile(GifFileType* gif, GifByteType* into, int size) {
-    const int fd = *static_cast<int*>(gif->UserData);
+    auto* in = static_cast<GifInput*>(gif->UserData);
     int done = 0;
     while (done < size) {
-        const ssize_t n = ::read(fd, into + done, size_t(size - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (in->pos == in->size) {
+            ssize_t n;
+            do {
+                n = ::read(in->fd, in->buffer, sizeof in->buffer);
+            } while (n < 0 && errno == EINTR);
+            if (n <= 0) break;
+            in->pos = 0;
+            in->size = size_t(n);
+        }
+        const size_t n = std::min(size_t(size - done), in->size - in->pos);
+        std::memcpy(into + done, in->buffer + in->pos, n);
+        in->pos += n;
         done += int(n);
     }
     return done;
@@ -69,8 +87,9 @@ private:
 Picture readGif(int fd, const Request& request) {
     if (::lseek(fd, 0, SEEK_SET) != 0) Raise(err::InvalidPicture);
     int error = 0;
-    int source = fd;
-    std::unique_ptr<GifFileType, Closer> gif(DGifOpen(&source, readFromFile, &error));
+    auto input = std::make_unique<GifInput>();
+    input->fd = fd;
+    std::unique_ptr<GifFileType, Closer> gif(DGifOpen(input.get(), readFromFile, &error));
     if (!gif) Raise(err::InvalidPicture);
 
     // Up to the first frame, noting its transparent colour.
