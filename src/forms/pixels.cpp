@@ -28,19 +28,12 @@ namespace {
 
 int ceilDiv(int a, int b) { return (a + b - 1) / b; }
 
-// The largest factor whose reduction of `own` still covers `box` (or, coarse, the smallest
-// whose reduction fits in it).
-int factorFor(QSize own, QSize box, bool coarse) {
-    if (coarse) {
-        const int k =
-            std::max(ceilDiv(own.width(), box.width()), ceilDiv(own.height(), box.height()));
-        return std::clamp(k, 1, kMaxFactor);
-    }
-    int k = std::min(own.width() / box.width(), own.height() / box.height());
-    k = std::clamp(k, 1, kMaxFactor);
-    while (k > 1 &&
-           (ceilDiv(own.width(), k) < box.width() || ceilDiv(own.height(), k) < box.height()))
-        --k;
+// The largest factor whose reduction of `size` still covers `box` (or the whole size, when it
+// is smaller than the box).
+int factorFor(int size, int box) {
+    box = std::min(size, box);
+    int k = std::clamp(size / std::max(1, box), 1, kMaxFactor);
+    while (k > 1 && ceilDiv(size, k) < box) --k;
     return k;
 }
 
@@ -51,13 +44,20 @@ Plan planFor(QSize own, const Request& request, bool coarse) {
     plan.part = QRect(QPoint(0, 0), own);
     const QSize fitted = fittedSize(own, request.screen);
     if (fitted != own) {
+        // One factor both ways, so that the reduction keeps the aspect ratio.
         plan.fitted = fitted;
-        plan.factor = factorFor(own, fitted, coarse);
+        const int k = coarse ? std::max(ceilDiv(own.width(), fitted.width()),
+                                        ceilDiv(own.height(), fitted.height()))
+                             : std::min(factorFor(own.width(), fitted.width()),
+                                        factorFor(own.height(), fitted.height()));
+        plan.fx = plan.fy = std::clamp(k, 1, kMaxFactor);
     } else if (request.screen.isValid() || request.view.isValid()) {
         const QSize view = request.screen.isValid() ? request.screen : request.view;
         if (!view.isEmpty()) plan.part = visiblePart(own, view);
     } else if (request.fit.isValid() && !request.fit.isEmpty()) {
-        plan.factor = factorFor(own, request.fit, false);
+        // Each way on its own: the preview is stretched to its box.
+        plan.fx = factorFor(own.width(), request.fit.width());
+        plan.fy = factorFor(own.height(), request.fit.height());
     }
     return plan;
 }
@@ -78,9 +78,8 @@ Rows::Rows(QSize own, const Plan& plan, bool alpha, bool anyOrder)
     : own_(own), plan_(plan), anyOrder_(anyOrder) {
     const QImage::Format format =
         alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-    if (plan.factor > 1) {
-        const int k = plan.factor;
-        const QSize reduced(ceilDiv(own.width(), k), ceilDiv(own.height(), k));
+    if (plan.reduced()) {
+        const QSize reduced(ceilDiv(own.width(), plan.fx), ceilDiv(own.height(), plan.fy));
         image_ = newImage(reduced, format);
         top_ = 0;
         bottom_ = own.height();
@@ -101,17 +100,17 @@ Rows::Rows(QSize own, const Plan& plan, bool alpha, bool anyOrder)
 }
 
 QRgb* Rows::row(int y) {
-    if (plan_.factor > 1) return line_.data();
+    if (plan_.reduced()) return line_.data();
     return reinterpret_cast<QRgb*>(image_.scanLine(y - top_));
 }
 
 void Rows::done(int y) {
-    if (plan_.factor <= 1) {
+    if (!plan_.reduced()) {
         given_[size_t(y - top_)] = 1;
         return;
     }
-    const int k = plan_.factor;
-    const int band = y / k;
+    const int k = plan_.fx;
+    const int band = y / plan_.fy;
     if (!anyOrder_ && band != open_) {
         if (open_ >= 0) flush(open_);
         open_ = band;
@@ -134,7 +133,7 @@ void Rows::done(int y) {
         s[2] += r;
         s[3] += a;
     }
-    const int rowsInBand = std::min(k, own_.height() - band * k);
+    const int rowsInBand = std::min(plan_.fy, own_.height() - band * plan_.fy);
     if (++rowsIn_[size_t(band)] == rowsInBand) {
         flush(band);
         if (!anyOrder_) open_ = -1;
@@ -144,7 +143,7 @@ void Rows::done(int y) {
 void Rows::flush(int band) {
     const int rows = rowsIn_[size_t(band)];
     if (rows == 0) return;
-    const int k = plan_.factor;
+    const int k = plan_.fx;
     uint32_t* sums = sums_.data() + (anyOrder_ ? size_t(band) * size_t(image_.width()) * 4 : 0);
     auto* out = reinterpret_cast<QRgb*>(image_.scanLine(band));
     for (int bx = 0; bx < image_.width(); ++bx) {
@@ -159,7 +158,7 @@ void Rows::flush(int band) {
 }
 
 Picture Rows::finish() {
-    if (plan_.factor > 1) {
+    if (plan_.reduced()) {
         // Bands cut short by the end of the data hold the rows they had.
         for (int band = 0; band < int(rowsIn_.size()); ++band)
             if (rowsIn_[size_t(band)] > 0) flush(band);
@@ -172,7 +171,7 @@ Picture Rows::finish() {
         std::fill(line, line + image_.width(), empty);
     }
     if (plan_.fitted.isValid()) return Picture(smoothReduce(image_, plan_.fitted), plan_.fitted);
-    if (plan_.factor > 1) return Picture(std::move(image_), own_);
+    if (plan_.reduced()) return Picture(std::move(image_), own_);
     return Picture(std::move(image_), own_, plan_.part);
 }
 

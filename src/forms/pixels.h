@@ -31,9 +31,11 @@ struct Request {
 
 // What to decode of a picture of size `own`, upright as stored.
 struct Plan {
-    QRect part;      // the rows and columns held, when not reduced
-    int factor = 1;  // > 1: the whole picture, averaged over blocks of factor x factor
-    QSize fitted;    // valid: reduced at the end to this size, which becomes its own size
+    QRect part;  // the rows and columns held, when not reduced
+    // Above 1: the whole picture, averaged over blocks of fx x fy pixels.
+    int fx = 1, fy = 1;
+    bool reduced() const { return fx > 1 || fy > 1; }
+    QSize fitted;  // valid: reduced at the end to this size, which becomes its own size
 };
 
 bool tooLarge(QSize size);
