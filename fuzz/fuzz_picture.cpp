@@ -1,7 +1,8 @@
 // Fuzz target of the picture loader: each input is put in an in-memory file and loaded as the
-// preview loads it (reduced to its box), as the slide show loads it (whole), and as a view
-// smaller than the picture loads it. The loader must return a picture or throw the runtime's
-// error; anything else (a crash, a sanitizer report, another exception, a hang) is a finding.
+// preview loads it (reduced to its box), as the slide show loads it on a full-HD screen, as a
+// view smaller than the picture loads it, and fitted to a small screen. The loader must return a
+// picture or throw the runtime's error; anything else (a crash, a sanitizer report, another
+// exception, a hang) is a finding.
 //
 // Run with fuzz/run.sh. With VARNEL_FUZZ_SEEDS=DIR set, the program writes a seed corpus of
 // small pictures of every kind the loader reads to DIR and exits.
@@ -193,13 +194,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (::ftruncate(g_fd, 0) != 0) std::abort();
     if (size > 0 && ::pwrite(g_fd, data, size, 0) != ssize_t(size)) std::abort();
-    // The preview's box, the whole picture, a view smaller than most inputs' pictures, and
+    // The preview's box, a full-HD screen, a view smaller than most inputs' pictures, and
     // fitted to a screen that small.
     struct Load {
         QSize fit, view, screen;
     };
-    for (const Load& load : {Load{QSize(169, 193), {}, {}}, Load{}, Load{{}, QSize(5, 3), {}},
-                             Load{{}, {}, QSize(7, 5)}}) {
+    for (const Load& load : {Load{QSize(169, 193), {}, {}}, Load{{}, QSize(1920, 1080), {}},
+                             Load{{}, QSize(5, 3), {}}, Load{{}, {}, QSize(7, 5)}}) {
         try {
             const forms::Picture picture = load.screen.isValid()
                                                ? forms::LoadPictureFitted(g_path, load.screen)
