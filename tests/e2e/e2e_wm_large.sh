@@ -30,12 +30,19 @@ start_main_under_wm "$PICS"
 
 click "$(($(tx 3120) + 40))" "$(($(ty 120) + 9))"
 keys ctrl+d
+# An interval of 8 seconds, so that the checks below are done before the end message comes
+# even on a busy machine.
+keys ctrl+o
+wait_window 10 '^Varnel ver1\.0 \(設定）$'
+keys ctrl+a BackSpace 8 Tab space
+wait_no_window 10 '^Varnel ver1\.0 \(設定）$'
+focus "$MAIN"
 START=$(now_us)
 keys ctrl+p
-wait_window 10 '^Form1$'
+wait_window 20 '^Form1$'
 SHOW=$WIN
 CX=$((SCREEN_W / 2)) CY=$((SCREEN_H / 2))
-wait_px 10 "$CX" "$CY" "$MARK" "the centre mark of the large picture at the screen centre"
+wait_px 20 "$CX" "$CY" "$MARK" "the centre mark of the large picture at the screen centre"
 log "large picture on screen (after $(elapsed_since "$START")s)"
 snap
 window_geometry "$SHOW"
