@@ -33,12 +33,19 @@ qint64 residentKb() {
 }
 
 // Opens a window modally from the main window (`press`), runs `inside` while it is open and
-// returns once it has closed and been deleted; whether it was deleted is returned.
+// returns once it has closed and been deleted; whether it was deleted is returned. `inside`
+// gives the window it closed, or nullptr when it went wrong: whatever is still open is then
+// closed, so that the test fails rather than waits for ever.
 bool openAndClose(const std::function<void()>& press, const std::function<QWidget*()>& inside) {
     QPointer<QWidget> window;
-    testing::WhileModal(press, [&] { window = inside(); });
+    bool done = false;
+    testing::WhileModal(press, [&] {
+        window = inside();
+        done = window;
+        if (!done) testing::CloseModals();
+    });
     testing::Settle();
-    return !window;
+    return done && !window;
 }
 
 }  // namespace
