@@ -202,8 +202,10 @@ public:
         }
         const FileSystemHook hook = access().hook;
         std::vector<std::shared_ptr<Job<DriveState>>> jobs;
+        std::vector<bool> askedBefore;
         for (const Mount& m : mounts) {
             std::shared_ptr<Job<DriveState>>& job = (*asked_)[m.path];
+            askedBefore.push_back(bool(job));
             if (!job) {
                 job = startJob<DriveState>([hook, native = NativePath(m.path)](auto&) {
                     if (hook) hook(native);
@@ -225,7 +227,8 @@ public:
         bool labelled = false;
         for (size_t i = 0; i < mounts.size(); ++i) {
             const Mount& m = mounts[i];
-            if (!await(*jobs[i], giveUpAt)) {
+            // A drive that has kept an earlier look waiting is not waited for again.
+            if (!await(*jobs[i], askedBefore[i] ? Clock::time_point() : giveUpAt)) {
                 drives.push_back({m.path, QString(), false});
                 continue;
             }
