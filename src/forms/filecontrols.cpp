@@ -344,8 +344,8 @@ void DriveListBox::refill() {
     index_ = -1;
     for (int i = 0; i < drives_.size(); ++i) {
         const DriveInfo& d = drives_[i];
-        combo_->addItem(d.label.isEmpty() ? d.path
-                                          : QStringLiteral("%1 [%2]").arg(d.path, d.label));
+        const QString shown = DisplayPath(d.path);
+        combo_->addItem(d.label.isEmpty() ? shown : QStringLiteral("%1 [%2]").arg(shown, d.label));
         if (d.path == chosen) index_ = i;
     }
     combo_->setCurrentIndex(index_);
