@@ -171,7 +171,7 @@ std::map<QString, QString> diskLabels() {
     const QDir dir(QStringLiteral("/dev/disk/by-label"));
     for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files)) {
         QByteArray label = link.fileName().toUtf8();
-        for (qsizetype i; (i = label.indexOf("\\x")) >= 0 && i + 3 < label.size();)
+        for (qsizetype i = 0; (i = label.indexOf("\\x", i)) >= 0 && i + 3 < label.size(); ++i)
             label.replace(i, 4, QByteArray(1, char(label.mid(i + 2, 2).toInt(nullptr, 16))));
         labels[link.canonicalFilePath()] = QString::fromUtf8(label);
     }
