@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -644,7 +645,15 @@ void DirListBox::open(const QString& dir, const Listing& listing) {
     const bool changed = dir != path_;
     path_ = dir;
     lastDirectoryOnDrive()[DriveOf(dir)] = dir;
-    if (changed && Change) Change();
+    if (!changed || !Change) return;
+    // A directory of many entries takes a while to read: the file list, told of the change
+    // by the handler, lists its files from this reading.
+    const QScopedValueRollback<const Listing*> lend(opening_, &listing);
+    Change();
+}
+
+const Listing* DirListBox::Opening(const QString& dir) const {
+    return opening_ && dir == path_ ? opening_ : nullptr;
 }
 
 void DirListBox::userOpen(int row) {
@@ -895,7 +904,18 @@ Files matchingFiles(const Listing& listing, const Matcher& matcher) {
 }  // namespace
 
 void FileListBox::refresh() {
-    const Files files = matchingFiles(listDirectory(path_), Matcher(pattern_));
+    const Listing* lent = nullptr;
+    for (const ControlLayout& c : Parent().controlLayout()) {
+        if (c.kind != Kind::DirListBox) continue;
+        if (auto* dirs = static_cast<DirListBox*>(Parent().control(QLatin1String(c.name))))
+            if ((lent = dirs->Opening(path_))) break;
+    }
+    Listing read;
+    if (!lent) {
+        read = listDirectory(path_);
+        lent = &read;
+    }
+    const Files files = matchingFiles(*lent, Matcher(pattern_));
     list_->setUpdatesEnabled(false);
     list_->clear();
     list_->addItems(files.shown);

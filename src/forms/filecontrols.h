@@ -73,6 +73,11 @@ public:
     int ListCount() const;
     QString List(int index) const;  // the full path of a listed directory
 
+    // While the list tells of a directory it has just opened (its Change runs), its reading
+    // of that directory, so that a list told in the same moment need not read it again;
+    // nullptr otherwise.
+    const Listing* Opening(const QString& dir) const;
+
 private:
     friend class DirWidget;
     void open(const QString& dir, const Listing& listing);
@@ -80,6 +85,7 @@ private:
     void refill(const QString& dir, const Listing& listing);
     DirWidget* list_;
     QString path_;
+    const Listing* opening_ = nullptr;
 };
 
 // File list: the regular, visible files of a directory whose names match the pattern,
