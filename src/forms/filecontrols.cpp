@@ -189,7 +189,8 @@ struct DriveState {
 // The drives of the system. Each is asked for its state (statfs, then whether its root is a
 // folder) on a thread of its own, and the window waits for them only so long. A drive that has
 // not answered by then is listed as not ready; while it still has not, it is not asked again,
-// so that a dead mount costs the wait once and not at every look at the drives.
+// so that a dead mount costs the wait once and not at every look at the drives. An answer
+// serves for a second: the drives are looked at several times in one user action.
 class MountedDrives {
 public:
     QList<DriveInfo> operator()() const {
@@ -202,10 +203,17 @@ public:
             mounts.push_back(std::move(m));
         }
         const FileSystemHook hook = access().hook;
+        const Clock::time_point now = Clock::now();
         std::vector<std::shared_ptr<Job<DriveState>>> jobs;
         std::vector<bool> askedBefore;
         for (const Mount& m : mounts) {
-            std::shared_ptr<Job<DriveState>>& job = (*asked_)[m.path];
+            std::shared_ptr<Job<DriveState>>& job = asked_->pending[m.path];
+            const auto heard = asked_->heard.find(m.path);
+            if (!job && heard != asked_->heard.end() && now - heard->second.first < kFresh) {
+                job = std::make_shared<Job<DriveState>>();
+                job->done = true;
+                job->result = heard->second.second;
+            }
             askedBefore.push_back(bool(job));
             if (!job) {
                 job = startJob<DriveState>([hook, native = NativePath(m.path)](auto&) {
@@ -233,8 +241,9 @@ public:
                 drives.push_back({m.path, QString(), false});
                 continue;
             }
-            asked_->erase(m.path);
+            asked_->pending.erase(m.path);
             const DriveState& state = jobs[i]->result;
+            if (!askedBefore[i]) asked_->heard[m.path] = {now, state};
             // A file bind-mounted over another, and volumes of no size (the system's own).
             if (!state.answered || !state.directory || state.bytes == 0) continue;
             if (!labelled && m.device.startsWith("/dev/")) {
@@ -250,9 +259,12 @@ public:
     }
 
 private:
-    // The drives asked and not yet heard from, by mount path.
-    std::shared_ptr<std::map<QString, std::shared_ptr<Job<DriveState>>>> asked_ =
-        std::make_shared<std::map<QString, std::shared_ptr<Job<DriveState>>>>();
+    static constexpr std::chrono::seconds kFresh{1};
+    struct Asked {
+        std::map<QString, std::shared_ptr<Job<DriveState>>> pending;  // not yet heard from
+        std::map<QString, std::pair<Clock::time_point, DriveState>> heard;
+    };
+    std::shared_ptr<Asked> asked_ = std::make_shared<Asked>();
 };
 
 DriveSource& driveSource() {
@@ -919,16 +931,17 @@ void FileListBox::refresh() {
     list_->setUpdatesEnabled(false);
     list_->clear();
     list_->addItems(files.shown);
-    // Each name keeps its own bytes: two that look alike are still two files.
-    for (const auto& [row, name] : files.names) list_->item(row)->setData(Qt::UserRole, name);
     list_->setUpdatesEnabled(true);
+    // Each name keeps its own bytes: two that look alike are still two files.
+    names_.clear();
+    for (const auto& [row, name] : files.names) names_[row] = name;
 }
 
 QString FileListBox::FileName() const {
     QListWidgetItem* item = list_->currentItem();
     if (!item || !item->isSelected()) return QString();
-    const QVariant name = item->data(Qt::UserRole);
-    return name.isValid() ? name.toString() : item->text();
+    const auto name = names_.find(list_->row(item));
+    return name != names_.end() ? name->second : item->text();
 }
 
 int FileListBox::ListCount() const { return list_->count(); }

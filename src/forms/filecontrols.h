@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <map>
 
 #include "controls.h"
 
@@ -111,6 +112,7 @@ private:
     FileWidget* list_;
     QString path_;
     QString pattern_ = QStringLiteral("*.*");
+    std::map<int, QString> names_;  // by row: the path text of a name shown otherwise
 };
 
 }  // namespace forms
