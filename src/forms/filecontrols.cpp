@@ -451,6 +451,14 @@ Listing readListing(const QByteArray& dir, std::atomic<unsigned>& progress) {
         listing.error = errno ? errno : EIO;
         return listing;
     }
+    // Room for the names at once, by the directory's own size: a directory of many entries is
+    // not copied over and over while it grows.
+    struct stat st {};
+    if (::fstat(::dirfd(d), &st) == 0 && st.st_size > 0) {
+        const size_t room = std::min<size_t>(size_t(st.st_size), size_t(64) << 20);
+        listing.names.reserve(room);
+        listing.entries.reserve(room / 24);
+    }
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(d);
