@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "core/forms.h"
+#include "forms/filecontrols.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
 
@@ -185,7 +186,13 @@ void Initialise(QApplication& application) {
     forms::Form::SetLastFormUnloadedAction([] { forms::End(); });
 }
 
-void Start() { main_f->Show(); }
+void Start() {
+    // The lists start in the folder the program was started in, or in the nearest that can be
+    // read; the user is told once the window is up.
+    const QString moved = forms::EnterReadableFolder();
+    main_f->Show();
+    if (!moved.isEmpty()) forms::MsgBox(moved);
+}
 
 int Run(int argc, char** argv) {
     if (!hasDisplay()) failStart(noDisplayLine());

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -13,17 +15,23 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QRegularExpression>
-#include <QStorageInfo>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "filenames.h"
@@ -32,17 +40,87 @@
 
 namespace forms {
 
+// --- the file system, asked away from the window ---
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long the window waits for the file system, and what tests put in its way.
+struct FileSystemAccess {
+    std::chrono::milliseconds wait{700};
+    FileSystemHook hook;
+};
+
+FileSystemAccess& access() {
+    static FileSystemAccess a;
+    return a;
+}
+
+// Work on a thread of its own, shared with the thread that waits for it. The worker owns its
+// share, so that it may outlive the wait: a thread stuck in a dead mount is left to itself and
+// never joined, and does not hold up the end of the program.
+template <typename Result>
+struct Job {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::atomic<unsigned> progress{0};  // bumped by the worker as it gets on
+    Result result;
+};
+
+template <typename Result, typename Work>
+std::shared_ptr<Job<Result>> startJob(Work work) {
+    auto job = std::make_shared<Job<Result>>();
+    auto run = [job, work = std::move(work)] {
+        Result result = work(job->progress);
+        const std::lock_guard<std::mutex> lock(job->mutex);
+        job->result = std::move(result);
+        job->done = true;
+        job->finished.notify_all();
+    };
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error&) {
+        run();  // no thread to be had: the work is done here
+    }
+    return job;
+}
+
+// Waits for a job until it is done, or until it has made no progress for the file system's
+// wait past `giveUpAt`. True when it is done.
+template <typename Result>
+bool await(Job<Result>& job, Clock::time_point giveUpAt) {
+    unsigned seen = job.progress.load();
+    std::unique_lock<std::mutex> lock(job.mutex);
+    while (!job.done) {
+        if (job.finished.wait_until(lock, giveUpAt) != std::cv_status::timeout) continue;
+        const unsigned now = job.progress.load();
+        if (job.done || now == seen) break;
+        seen = now;
+        giveUpAt = Clock::now() + access().wait;
+    }
+    return job.done;
+}
+
+}  // namespace
+
+void SetFileSystemHook(FileSystemHook hook) { access().hook = std::move(hook); }
+
+void SetFileSystemWait(int milliseconds) {
+    access().wait = std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 700);
+}
+
 // --- drives ---
 
 namespace {
 
-bool isPseudo(const QStorageInfo& volume) {
+bool isPseudo(const QString& root, const QByteArray& type) {
     static const QList<QByteArray> pseudoTypes = {
         "proc",    "sysfs",       "devpts", "devtmpfs", "cgroup", "cgroup2",    "securityfs",
         "debugfs", "tracefs",     "pstore", "bpf",      "mqueue", "hugetlbfs",  "configfs",
         "fusectl", "binfmt_misc", "autofs", "efivarfs", "nsfs",   "rpc_pipefs", "squashfs"};
-    if (pseudoTypes.contains(volume.fileSystemType())) return true;
-    const QString root = volume.rootPath();
+    if (pseudoTypes.contains(type)) return true;
     for (const char* system : {"/proc", "/sys", "/dev", "/run", "/snap", "/boot"}) {
         const QString s = QString::fromLatin1(system);
         if (root == s || root.startsWith(s + QLatin1Char('/'))) {
@@ -53,28 +131,145 @@ bool isPseudo(const QStorageInfo& volume) {
     return false;
 }
 
-QList<DriveInfo> mountedDrives() {
-    QList<DriveInfo> drives;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (!volume.isValid() || isPseudo(volume)) continue;
-        const QString root = volume.rootPath();
-        if (!QFileInfo(root).isDir()) continue;  // a file bind-mounted over another
-        if (std::any_of(drives.begin(), drives.end(), [&](auto& d) { return d.path == root; }))
-            continue;
-        drives.push_back({root, root == QLatin1String("/") ? QString() : volume.name()});
+// The mount table's text for a path: octal escapes for blanks, tabs, newlines and backslashes.
+QByteArray unescapeMountField(const QByteArray& field) {
+    QByteArray out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' &&
+            field[i + 1] <= '3') {
+            out += char(field.mid(i + 1, 3).toInt(nullptr, 8));
+            i += 3;
+        } else {
+            out += field[i];
+        }
     }
-    if (drives.isEmpty() || drives.front().path != QLatin1String("/")) {
-        drives.erase(std::remove_if(drives.begin(), drives.end(),
-                                    [](auto& d) { return d.path == QLatin1String("/"); }),
-                     drives.end());
-        drives.prepend({QStringLiteral("/"), QString()});
-    }
-    std::sort(drives.begin() + 1, drives.end(), [](auto& a, auto& b) { return a.path < b.path; });
-    return drives;
+    return out;
 }
 
+struct Mount {
+    QString path;
+    QByteArray type, device;
+};
+
+// The mounted volumes, read from the kernel's table: reading it never touches a mount.
+QList<Mount> mountTable() {
+    QList<Mount> mounts;
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly)) return mounts;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        // id parent major:minor root mount-point options [optional...] - type source ...
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 5 || dash < 5 || dash + 2 >= fields.size()) continue;
+        mounts.push_back({PathText(unescapeMountField(fields[4])), fields[dash + 1],
+                          unescapeMountField(fields[dash + 2])});
+    }
+    return mounts;
+}
+
+// The labels of the disks, by device, as the system names them under /dev/disk/by-label.
+std::map<QString, QString> diskLabels() {
+    std::map<QString, QString> labels;
+    const QDir dir(QStringLiteral("/dev/disk/by-label"));
+    for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files)) {
+        QByteArray label = link.fileName().toUtf8();
+        for (qsizetype i = 0; (i = label.indexOf("\\x", i)) >= 0 && i + 3 < label.size(); ++i)
+            label.replace(i, 4, QByteArray(1, char(label.mid(i + 2, 2).toInt(nullptr, 16))));
+        labels[link.canonicalFilePath()] = QString::fromUtf8(label);
+    }
+    return labels;
+}
+
+// What a drive said when asked.
+struct DriveState {
+    bool answered = false;  // statfs gave an answer
+    bool directory = false;
+    quint64 bytes = 0;
+};
+
+// The drives of the system. Each is asked for its state (statfs, then whether its root is a
+// folder) on a thread of its own, and the window waits for them only so long. A drive that has
+// not answered by then is listed as not ready; while it still has not, it is not asked again,
+// so that a dead mount costs the wait once and not at every look at the drives. An answer
+// serves for a second: the drives are looked at several times in one user action.
+class MountedDrives {
+public:
+    QList<DriveInfo> operator()() const {
+        std::vector<Mount> mounts;
+        for (Mount& m : mountTable()) {
+            if (m.path == QLatin1String("/") || isPseudo(m.path, m.type)) continue;
+            if (std::any_of(mounts.begin(), mounts.end(),
+                            [&](auto& k) { return k.path == m.path; }))
+                continue;
+            mounts.push_back(std::move(m));
+        }
+        const FileSystemHook hook = access().hook;
+        const Clock::time_point now = Clock::now();
+        std::vector<std::shared_ptr<Job<DriveState>>> jobs;
+        std::vector<bool> askedBefore;
+        for (const Mount& m : mounts) {
+            std::shared_ptr<Job<DriveState>>& job = asked_->pending[m.path];
+            const auto heard = asked_->heard.find(m.path);
+            if (!job && heard != asked_->heard.end() && now - heard->second.first < kFresh) {
+                job = std::make_shared<Job<DriveState>>();
+                job->done = true;
+                job->result = heard->second.second;
+            }
+            askedBefore.push_back(bool(job));
+            if (!job) {
+                job = startJob<DriveState>([hook, native = NativePath(m.path)](auto&) {
+                    if (hook) hook(native);
+                    DriveState state;
+                    struct statvfs fs {};
+                    struct stat st {};
+                    if (::statvfs(native.constData(), &fs) != 0) return state;
+                    state.answered = true;
+                    state.bytes = quint64(fs.f_blocks) * fs.f_frsize;
+                    state.directory = ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+                    return state;
+                });
+            }
+            jobs.push_back(job);
+        }
+        const Clock::time_point giveUpAt = Clock::now() + access().wait;
+        QList<DriveInfo> drives{{QStringLiteral("/"), QString()}};
+        std::map<QString, QString> labels;
+        bool labelled = false;
+        for (size_t i = 0; i < mounts.size(); ++i) {
+            const Mount& m = mounts[i];
+            // A drive that has kept an earlier look waiting is not waited for again.
+            if (!await(*jobs[i], askedBefore[i] ? Clock::time_point() : giveUpAt)) {
+                drives.push_back({m.path, QString(), false});
+                continue;
+            }
+            asked_->pending.erase(m.path);
+            const DriveState& state = jobs[i]->result;
+            if (!askedBefore[i]) asked_->heard[m.path] = {now, state};
+            // A file bind-mounted over another, and volumes of no size (the system's own).
+            if (!state.answered || !state.directory || state.bytes == 0) continue;
+            if (!labelled && m.device.startsWith("/dev/")) {
+                labels = diskLabels();
+                labelled = true;
+            }
+            const auto label = labels.find(QFile::decodeName(m.device));
+            drives.push_back({m.path, label != labels.end() ? label->second : QString()});
+        }
+        std::sort(drives.begin() + 1, drives.end(),
+                  [](auto& a, auto& b) { return a.path < b.path; });
+        return drives;
+    }
+
+private:
+    static constexpr std::chrono::seconds kFresh{1};
+    struct Asked {
+        std::map<QString, std::shared_ptr<Job<DriveState>>> pending;  // not yet heard from
+        std::map<QString, std::pair<Clock::time_point, DriveState>> heard;
+    };
+    std::shared_ptr<Asked> asked_ = std::make_shared<Asked>();
+};
+
 DriveSource& driveSource() {
-    static DriveSource source = mountedDrives;
+    static DriveSource source = MountedDrives();
     return source;
 }
 
@@ -85,10 +280,21 @@ bool isUnder(const QString& path, const QString& root) {
 
 QString clean(const QString& path) { return QDir::cleanPath(path); }
 
+// The process's current directory as a path text; the root when it has none (it was removed).
+QString currentDirectory() {
+    char buffer[PATH_MAX];
+    if (!::getcwd(buffer, sizeof buffer)) return QStringLiteral("/");
+    return PathText(buffer);
+}
+
+QString absolute(const QString& base, const QString& path) {
+    return clean(path.startsWith(QLatin1Char('/')) ? path : base + QLatin1Char('/') + path);
+}
+
 }  // namespace
 
 void SetDriveSource(DriveSource source) {
-    driveSource() = source ? std::move(source) : DriveSource(mountedDrives);
+    driveSource() = source ? std::move(source) : DriveSource(MountedDrives());
 }
 
 QList<DriveInfo> Drives() { return driveSource()(); }
@@ -119,7 +325,7 @@ DriveListBox::DriveListBox(Form& form, const char* name)
       Drive([this] { return index_ >= 0 ? drives_.at(index_).path : QString(); },
             [this](QString path) {
                 refill();
-                const QString drive = DriveOf(QDir(QDir::currentPath()).absoluteFilePath(path));
+                const QString drive = DriveOf(absolute(currentDirectory(), path));
                 for (int i = 0; i < drives_.size(); ++i) {
                     if (clean(drives_[i].path) != drive) continue;
                     if (i != index_) {
@@ -134,7 +340,7 @@ DriveListBox::DriveListBox(Form& form, const char* name)
     setWidget(combo_);
     combo_->beforePopup = [this] { refill(); };
     refill();
-    const QString current = DriveOf(QDir::currentPath());
+    const QString current = DriveOf(currentDirectory());
     for (int i = 0; i < drives_.size(); ++i)
         if (clean(drives_[i].path) == current) select(i);
     QObject::connect(combo_, &QComboBox::activated, combo_, [this](int i) {
@@ -152,8 +358,8 @@ void DriveListBox::refill() {
     index_ = -1;
     for (int i = 0; i < drives_.size(); ++i) {
         const DriveInfo& d = drives_[i];
-        combo_->addItem(d.label.isEmpty() ? d.path
-                                          : QStringLiteral("%1 [%2]").arg(d.path, d.label));
+        const QString shown = DisplayPath(d.path);
+        combo_->addItem(d.label.isEmpty() ? shown : QStringLiteral("%1 [%2]").arg(shown, d.label));
         if (d.path == chosen) index_ = i;
     }
     combo_->setCurrentIndex(index_);
@@ -166,6 +372,16 @@ void DriveListBox::select(int index) {
 }
 
 // --- directories ---
+
+enum class EntryKind : unsigned char { Directory, File, Other };
+
+// One reading of a directory: its visible entries (not ".", ".." nor hidden ones) by name, as
+// readdir gives them, and what each is (links followed).
+struct Listing {
+    std::string names;                                  // each followed by a NUL
+    std::vector<std::pair<size_t, EntryKind>> entries;  // where the name starts; its kind
+    int error = 0;
+};
 
 namespace {
 
@@ -206,115 +422,117 @@ QString openFailure(int number) {
             number = err::PermissionDenied;
             break;
     }
-    throw Error(number,
-                QStringLiteral("フォルダー「%1」を開けません。\n%2").arg(dir, openFailure(number)));
+    throw Error(number, QStringLiteral("フォルダー「%1」を開けません。\n%2")
+                            .arg(DisplayPath(dir), openFailure(number)));
 }
 
-bool isDirectory(const QByteArray& dir, const dirent* entry) {
-    if (entry->d_type == DT_DIR) return true;
-    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return false;
+EntryKind kindOf(int dir, const dirent* entry) {
+    switch (entry->d_type) {
+        case DT_DIR:
+            return EntryKind::Directory;
+        case DT_REG:
+            return EntryKind::File;
+        case DT_LNK:
+        case DT_UNKNOWN:
+            break;
+        default:
+            return EntryKind::Other;
+    }
     struct stat st {};
-    return ::stat((dir + '/' + entry->d_name).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::fstatat(dir, entry->d_name, &st, 0) != 0) return EntryKind::Other;
+    return S_ISDIR(st.st_mode)   ? EntryKind::Directory
+           : S_ISREG(st.st_mode) ? EntryKind::File
+                                 : EntryKind::Other;
 }
 
-bool isRegularFile(const QByteArray& dir, const dirent* entry) {
-    if (entry->d_type == DT_REG) return true;
-    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return false;
+Listing readListing(const QByteArray& dir, std::atomic<unsigned>& progress) {
+    Listing listing;
+    DIR* d = ::opendir(dir.constData());
+    if (!d) {
+        listing.error = errno ? errno : EIO;
+        return listing;
+    }
+    // Room for the names at once, by the directory's own size: a directory of many entries is
+    // not copied over and over while it grows.
     struct stat st {};
-    return ::stat((dir + '/' + entry->d_name).constData(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// One reading of a directory: its visible entries (not ".", ".." nor hidden ones) by name
-// and type, as readdir gives them.
-struct Listing {
-    QByteArray dir;
-    std::string names;                                      // each followed by a NUL
-    std::vector<std::pair<size_t, unsigned char>> entries;  // where the name starts; d_type
-    struct stat stamp {};  // the directory's, taken as the reading began
-    timespec began{};
-};
-
-// The last reading, kept until the current event has been handled. Opening a directory in
-// the directory list reads it, and the file list, told of the change in the same event, reads
-// it again for its files: for a directory of many entries the second reading doubles the wait.
-// It is served from the first when the directory cannot have changed since: its modification
-// and change times are as they were and lie well before the first reading began, so that any
-// change made since would have moved them (file systems keep these times on a coarse clock).
-std::unique_ptr<Listing> g_lastListing;
-
-bool unchangedSince(const Listing& listing, const struct stat& now) {
-    auto ns = [](const timespec& t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; };
-    const qint64 settled = ns(listing.began) - 100000000;  // a tenth of a second before
-    const struct stat& then = listing.stamp;
-    return now.st_dev == then.st_dev && now.st_ino == then.st_ino &&
-           ns(now.st_mtim) == ns(then.st_mtim) && ns(now.st_ctim) == ns(then.st_ctim) &&
-           ns(then.st_mtim) < settled && ns(then.st_ctim) < settled;
-}
-
-// Reads a directory's visible entries; throws when it cannot be read.
-const Listing& listDirectory(const QString& dir) {
-    const QByteArray native = NativePath(dir);
-    struct stat now {};
-    if (g_lastListing && g_lastListing->dir == native && ::stat(native.constData(), &now) == 0 &&
-        unchangedSince(*g_lastListing, now))
-        return *g_lastListing;
-    g_lastListing.reset();
-    DIR* d = ::opendir(native.constData());
-    if (!d) raiseOpenError(errno, dir);
-    auto listing = std::make_unique<Listing>();
-    listing->dir = native;
-    ::clock_gettime(CLOCK_REALTIME, &listing->began);
-    if (::fstat(::dirfd(d), &listing->stamp) != 0) listing->stamp = {};
-    int error = 0;
+    if (::fstat(::dirfd(d), &st) == 0 && st.st_size > 0) {
+        const size_t room = std::min<size_t>(size_t(st.st_size), size_t(64) << 20);
+        listing.names.reserve(room);
+        listing.entries.reserve(room / 24);
+    }
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(d);
         if (!entry) {
-            error = errno;
+            listing.error = errno;
             break;
         }
+        progress.fetch_add(1, std::memory_order_relaxed);
         if (entry->d_name[0] == '.') continue;
-        listing->entries.emplace_back(listing->names.size(), entry->d_type);
-        listing->names.append(entry->d_name, std::strlen(entry->d_name) + 1);
+        listing.entries.emplace_back(listing.names.size(), kindOf(::dirfd(d), entry));
+        listing.names.append(entry->d_name, std::strlen(entry->d_name) + 1);
     }
     ::closedir(d);
-    if (error) raiseOpenError(error, dir);
-    g_lastListing = std::move(listing);
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QTimer::singleShot(0, app, [] { g_lastListing.reset(); });
-    return *g_lastListing;
-}
-
-// Calls `visit` with each visible entry of a directory, as a dirent.
-template <typename Visit>
-const Listing& forEachEntry(const QString& dir, Visit visit) {
-    const Listing& listing = listDirectory(dir);
-    dirent entry{};
-    for (const auto& [at, type] : listing.entries) {
-        const char* name = listing.names.data() + at;
-        entry.d_type = type;
-        std::memcpy(entry.d_name, name, std::strlen(name) + 1);
-        visit(listing.dir, &entry);
-    }
     return listing;
 }
 
-// Reads the visible entries of a directory that pass `keep`; throws when it cannot be read.
-template <typename Keep>
-QStringList readDirectory(const QString& dir, Keep keep) {
-    QStringList names;
-    forEachEntry(dir, [&](const QByteArray& native, const dirent* entry) {
-        if (keep(native, entry)) names.push_back(DisplayName(entry->d_name));
+// A reading of a directory, begun on a thread of its own.
+std::shared_ptr<Job<Listing>> startListing(const QString& dir) {
+    return startJob<Listing>(
+        [hook = access().hook, native = NativePath(dir)](std::atomic<unsigned>& progress) {
+            if (hook) hook(native);
+            return readListing(native, progress);
+        });
+}
+
+// The reading's outcome: throws when the directory cannot be read, or when its reading has
+// stopped getting on (a dead or hung mount), which is then left to itself.
+Listing finishListing(Job<Listing>& job, const QString& dir, Clock::time_point giveUpAt) {
+    if (!await(job, giveUpAt))
+        throw Error(err::DeviceUnavailable,
+                    QStringLiteral("フォルダー「%1」を開けません。\n%2")
+                        .arg(DisplayPath(dir), QStringLiteral("フォルダーが応答しません。")));
+    const std::lock_guard<std::mutex> lock(job.mutex);
+    if (job.result.error) raiseOpenError(job.result.error, dir);
+    return std::move(job.result);
+}
+
+// Reads a directory's visible entries, never waiting long on a directory that hangs.
+Listing listDirectory(const QString& dir) {
+    return finishListing(*startListing(dir), dir, Clock::now() + access().wait);
+}
+
+// A listed entry: the name as shown, and as a path text that names it.
+struct Entry {
+    QString shown, name;
+};
+
+// The entries of a listing of the given kind, sorted as the lists show them: regardless of
+// case, then by code unit.
+std::vector<Entry> entriesOf(const Listing& listing, EntryKind kind) {
+    std::vector<Entry> out;
+    for (const auto& [at, k] : listing.entries) {
+        if (k != kind) continue;
+        const QByteArrayView raw(listing.names.data() + at);
+        out.push_back({DisplayName(raw), PathText(raw)});
+    }
+    std::sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) {
+        const int c = QString::compare(a.shown, b.shown, Qt::CaseInsensitive);
+        if (c != 0) return c < 0;
+        return a.shown != b.shown ? a.shown < b.shown : a.name < b.name;
     });
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = QString::compare(a, b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-    return names;
+    return out;
 }
 
 QString childPath(const QString& dir, const QString& name) {
     return dir.endsWith(QLatin1Char('/')) ? dir + name : dir + QLatin1Char('/') + name;
+}
+
+QString lastName(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+
+QString parentOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 // Indents each directory by its depth below the drive's root.
@@ -330,6 +548,48 @@ protected:
 };
 
 }  // namespace
+
+QString EnterReadableFolder() {
+    // The folder started in, also when it has been removed: then the system still knows its
+    // name.
+    QString started;
+    char buffer[PATH_MAX];
+    if (::getcwd(buffer, sizeof buffer)) {
+        started = PathText(buffer);
+    } else {
+        const ssize_t n = ::readlink("/proc/self/cwd", buffer, sizeof buffer - 1);
+        QByteArray link(buffer, n > 0 ? n : 0);
+        if (link.endsWith(" (deleted)")) link.chop(10);
+        if (link.startsWith('/')) started = PathText(link);
+    }
+    QStringList candidates;
+    if (!started.isEmpty())
+        for (QString p = clean(started); p != QLatin1String("/"); p = parentOf(p)) candidates << p;
+    const QByteArray home = qgetenv("HOME");
+    if (home.startsWith('/') && !candidates.contains(clean(PathText(home))))
+        candidates << clean(PathText(home));
+    candidates << QStringLiteral("/");
+    // All are read at once, so that a mount that hangs costs the wait once, not once for each
+    // folder of it on the way up.
+    std::vector<std::shared_ptr<Job<Listing>>> readings;
+    for (const QString& c : candidates) readings.push_back(startListing(c));
+    const Clock::time_point giveUpAt = Clock::now() + access().wait;
+    QString why;
+    for (qsizetype i = 0; i < candidates.size(); ++i) {
+        const QString& c = candidates[i];
+        try {
+            finishListing(*readings[size_t(i)], c, giveUpAt);
+        } catch (const Error& e) {
+            if (c == started) why = e.Description() + QLatin1Char('\n');
+            continue;
+        }
+        if (::chdir(NativePath(c).constData()) != 0) continue;
+        if (c == started) return QString();
+        if (why.isEmpty()) why = QStringLiteral("起動したフォルダーがなくなっています。\n");
+        return why + QStringLiteral("代わりに「%1」を表示します。").arg(DisplayPath(c));
+    }
+    return QStringLiteral("読めるフォルダーがありません。");
+}
 
 class DirWidget : public SelectingList {
 public:
@@ -371,60 +631,70 @@ DirListBox::DirListBox(Form& form, const char* name)
                                                                          : path_;
           },
           [this](QString value) {
-              QString target = clean(QDir(path_).absoluteFilePath(value));
+              const QString target = absolute(path_, value);
               for (const DriveInfo& d : Drives()) {
                   if (clean(d.path) != target) continue;
+                  if (!d.ready) Raise(err::DeviceUnavailable);
                   auto last = lastDirectoryOnDrive().find(target);
                   if (last != lastDirectoryOnDrive().end() && last->second != target) {
                       // Back where the user was on that drive, when it can still be read.
                       try {
-                          open(last->second);
+                          open(last->second, listDirectory(last->second));
                           return;
                       } catch (const Error&) {
                       }
                   }
               }
-              open(target);
+              open(target, listDirectory(target));
           }),
       list_(new DirWidget(*this, form.client())) {
     setWidget(list_);
-    const QString start = QDir::currentPath();
+    const QString start = currentDirectory();
+    Listing listing;
     try {
-        refill(start, readDirectory(start, isDirectory));
+        listing = listDirectory(start);
     } catch (const Error&) {
-        refill(start, {});
     }
+    refill(start, listing);
     path_ = start;
     lastDirectoryOnDrive()[DriveOf(start)] = start;
 }
 
-void DirListBox::open(const QString& dir) {
-    const QStringList subdirs = readDirectory(dir, isDirectory);
-    refill(dir, subdirs);
+void DirListBox::open(const QString& dir, const Listing& listing) {
+    refill(dir, listing);
     const bool changed = dir != path_;
     path_ = dir;
     lastDirectoryOnDrive()[DriveOf(dir)] = dir;
-    if (changed && Change) Change();
+    if (!changed || !Change) return;
+    // A directory of many entries takes a while to read: the file list, told of the change
+    // by the handler, lists its files from this reading.
+    const QScopedValueRollback<const Listing*> lend(opening_, &listing);
+    Change();
+}
+
+const Listing* DirListBox::Opening(const QString& dir) const {
+    return opening_ && dir == path_ ? opening_ : nullptr;
 }
 
 void DirListBox::userOpen(int row) {
     if (row < 0 || row >= list_->count()) return;
     const QString target = List(row);
     Parent().raiseEvent([this, &target] {
+        Listing listing;
         try {
-            readDirectory(target, [](auto&, auto*) { return false; });
+            listing = listDirectory(target);
         } catch (const Error& e) {
             MsgBox(e.Description());
             return;
         }
-        open(target);
+        open(target, listing);
     });
 }
 
-void DirListBox::refill(const QString& dir, const QStringList& subdirs) {
+void DirListBox::refill(const QString& dir, const Listing& listing) {
     const QString root = DriveOf(dir);
     QStringList chain;
-    for (QString p = dir; !p.isEmpty(); p = QFileInfo(p).path()) {
+    for (QString p = dir;; p = parentOf(p)) {
         chain.prepend(p);
         if (p == root || p == QLatin1String("/")) break;
     }
@@ -434,13 +704,13 @@ void DirListBox::refill(const QString& dir, const QStringList& subdirs) {
     const QIcon& closed = list_->closed;
     int level = 0;
     for (const QString& p : chain) {
-        auto* item = new QListWidgetItem(open, level == 0 ? p : QFileInfo(p).fileName(), list_);
+        auto* item = new QListWidgetItem(open, DisplayPath(level == 0 ? p : lastName(p)), list_);
         item->setData(PathRole, p);
         item->setData(LevelRole, level++);
     }
-    for (const QString& name : subdirs) {
-        auto* item = new QListWidgetItem(closed, name, list_);
-        item->setData(PathRole, childPath(dir, name));
+    for (const Entry& e : entriesOf(listing, EntryKind::Directory)) {
+        auto* item = new QListWidgetItem(closed, e.shown, list_);
+        item->setData(PathRole, childPath(dir, e.name));
         item->setData(LevelRole, level);
     }
     list_->setCurrentRow(chain.size() - 1);
@@ -532,7 +802,7 @@ FileListBox::FileListBox(Form& form, const char* name)
       Path([this] { return path_; },
            [this](QString value) {
                const QString previous = path_;
-               path_ = clean(QDir(path_).absoluteFilePath(value));
+               path_ = absolute(path_, value);
                try {
                    refresh();
                } catch (const Error&) {
@@ -557,7 +827,7 @@ FileListBox::FileListBox(Form& form, const char* name)
               list_->setCurrentRow(i);
           }),
       list_(new FileWidget(*this, form.client())),
-      path_(QDir::currentPath()) {
+      path_(currentDirectory()) {
     setWidget(list_);
     try {
         refresh();
@@ -568,27 +838,33 @@ FileListBox::FileListBox(Form& form, const char* name)
 
 namespace {
 
+// The files a list shows: their names as shown, and for each name that is not ASCII (and
+// so may be shown otherwise than it is held) its row and its path text.
+struct Files {
+    QStringList shown;
+    std::vector<std::pair<int, QString>> names;
+};
+
 // The names of a directory's regular, visible files that match, sorted as the list shows them:
 // regardless of case, then by code unit, as QString compares them. Directories of many files
 // are common, so the names are kept as bytes while they are sorted: names in ASCII (nearly all)
 // compare as bytes, which gives the same order; only the others are decoded.
-QStringList matchingFiles(const QString& dir, const Matcher& matcher) {
+Files matchingFiles(const Listing& listing, const Matcher& matcher) {
     struct Name {
         size_t at, size;
         int decoded;  // index into `decoded`, or -1 for an ASCII name
     };
-    std::string pool;
+    const std::string& pool = listing.names;
     std::vector<Name> names;
     QStringList decoded;
-    forEachEntry(dir, [&](const QByteArray& native, const dirent* entry) {
-        if (!matcher.matches(entry->d_name) || !isRegularFile(native, entry)) return;
-        const size_t size = std::strlen(entry->d_name);
-        const bool ascii = std::all_of(entry->d_name, entry->d_name + size,
-                                       [](char c) { return uchar(c) < 0x80; });
-        names.push_back({pool.size(), size, ascii ? -1 : int(decoded.size())});
-        if (!ascii) decoded.push_back(DisplayName(entry->d_name));
-        pool.append(entry->d_name, size);
-    });
+    for (const auto& [at, kind] : listing.entries) {
+        const char* name = pool.data() + at;
+        if (kind != EntryKind::File || !matcher.matches(name)) continue;
+        const size_t size = std::strlen(name);
+        const bool ascii = std::all_of(name, name + size, [](char c) { return uchar(c) < 0x80; });
+        names.push_back({at, size, ascii ? -1 : int(decoded.size())});
+        if (!ascii) decoded.push_back(DisplayName(QByteArrayView(name, qsizetype(size))));
+    }
 
     auto latin1 = [&](const Name& n) {
         return QLatin1StringView(pool.data() + n.at, qsizetype(n.size));
@@ -623,26 +899,49 @@ QStringList matchingFiles(const QString& dir, const Matcher& matcher) {
     };
     std::sort(names.begin(), names.end(), order);
 
-    QStringList out;
-    out.reserve(qsizetype(names.size()));
-    for (const Name& n : names)
-        out.push_back(n.decoded >= 0 ? decoded[n.decoded] : QString(latin1(n)));
+    Files out;
+    out.shown.reserve(qsizetype(names.size()));
+    for (const Name& n : names) {
+        if (n.decoded < 0) {
+            out.shown.push_back(QString(latin1(n)));
+            continue;
+        }
+        out.names.emplace_back(int(out.shown.size()),
+                               PathText(QByteArrayView(pool.data() + n.at, qsizetype(n.size))));
+        out.shown.push_back(decoded[n.decoded]);
+    }
     return out;
 }
 
 }  // namespace
 
 void FileListBox::refresh() {
-    const QStringList names = matchingFiles(path_, Matcher(pattern_));
+    const Listing* lent = nullptr;
+    for (const ControlLayout& c : Parent().controlLayout()) {
+        if (c.kind != Kind::DirListBox) continue;
+        if (auto* dirs = static_cast<DirListBox*>(Parent().control(QLatin1String(c.name))))
+            if ((lent = dirs->Opening(path_))) break;
+    }
+    Listing read;
+    if (!lent) {
+        read = listDirectory(path_);
+        lent = &read;
+    }
+    const Files files = matchingFiles(*lent, Matcher(pattern_));
     list_->setUpdatesEnabled(false);
     list_->clear();
-    list_->addItems(names);
+    list_->addItems(files.shown);
     list_->setUpdatesEnabled(true);
+    // Each name keeps its own bytes: two that look alike are still two files.
+    names_.clear();
+    for (const auto& [row, name] : files.names) names_[row] = name;
 }
 
 QString FileListBox::FileName() const {
     QListWidgetItem* item = list_->currentItem();
-    return item && item->isSelected() ? item->text() : QString();
+    if (!item || !item->isSelected()) return QString();
+    const auto name = names_.find(list_->row(item));
+    return name != names_.end() ? name->second : item->text();
 }
 
 int FileListBox::ListCount() const { return list_->count(); }

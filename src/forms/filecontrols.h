@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <map>
 
 #include "controls.h"
 
@@ -11,11 +12,15 @@ namespace forms {
 class DirWidget;
 class DriveWidget;
 class FileWidget;
+struct Listing;
 
 // A drive: a mounted volume that holds files a user can browse, named by its mount path.
 struct DriveInfo {
     QString path;
     QString label;
+    // False for a drive that did not answer in time when asked for its state: opening it
+    // fails as for a drive that is not ready.
+    bool ready = true;
 };
 
 // Where the drive list takes its drives from: the mounted volumes, unless a test replaces it.
@@ -24,6 +29,21 @@ void SetDriveSource(DriveSource source);
 QList<DriveInfo> Drives();
 // The drive that holds `path`: the one whose mount path is its longest prefix.
 QString DriveOf(const QString& path);
+
+// The file system is asked (a drive's state, a directory's entries) on a thread of its own,
+// and the window waits only so long: a drive that does not answer in time is not ready, and a
+// directory whose reading stops getting on for that long cannot be opened. The thread left
+// waiting in a dead mount is never joined. Tests set the wait, and a hook that runs on that
+// thread with the path just before the file system is asked.
+using FileSystemHook = std::function<void(const QByteArray& path)>;
+void SetFileSystemHook(FileSystemHook hook);
+void SetFileSystemWait(int milliseconds);  // 0: the usual wait
+
+// Makes the folder the program was started in the current directory, or, when it cannot be
+// listed (removed, no permission, a mount that hangs), the nearest that can: up its ancestors,
+// then the home folder, then the root. Returns what the user is told then; empty when the
+// folder started in is used.
+QString EnterReadableFolder();
 
 class DriveListBox : public Control {
 public:
@@ -54,13 +74,19 @@ public:
     int ListCount() const;
     QString List(int index) const;  // the full path of a listed directory
 
+    // While the list tells of a directory it has just opened (its Change runs), its reading
+    // of that directory, so that a list told in the same moment need not read it again;
+    // nullptr otherwise.
+    const Listing* Opening(const QString& dir) const;
+
 private:
     friend class DirWidget;
-    void open(const QString& dir);  // throws
+    void open(const QString& dir, const Listing& listing);
     void userOpen(int row);
-    void refill(const QString& dir, const QStringList& subdirs);
+    void refill(const QString& dir, const Listing& listing);
     DirWidget* list_;
     QString path_;
+    const Listing* opening_ = nullptr;
 };
 
 // File list: the regular, visible files of a directory whose names match the pattern,
@@ -71,7 +97,9 @@ public:
     Property<QString> Path;
     // "*.jpg" and the like, several separated by ";": matched regardless of letter case.
     Property<QString> Pattern;
-    QString FileName() const;  // the selected file's name, without its directory
+    // The selected file's name, without its directory: a path text that names that very file,
+    // whatever is shown for it.
+    QString FileName() const;
     int ListCount() const;
     QString List(int index) const;
     Property<int> ListIndex;  // -1: no file selected; writing does not raise Click
@@ -84,6 +112,7 @@ private:
     FileWidget* list_;
     QString path_;
     QString pattern_ = QStringLiteral("*.*");
+    std::map<int, QString> names_;  // by row: the path text of a name shown otherwise
 };
 
 }  // namespace forms

@@ -4,11 +4,17 @@
 #include <QScopedValueRollback>
 
 #include "core/module1.h"
+#include "forms/filenames.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
 
 void MainForm::Form_Load() {
-    filebox.Pattern = Combo1.Text();
+    // Start-up has chosen a folder that can be read; should it have gone since, the list
+    // stays empty and the window opens all the same.
+    try {
+        filebox.Pattern = Combo1.Text();
+    } catch (const forms::Error&) {
+    }
     Module1::interval = 3;
 }
 
@@ -57,8 +63,9 @@ void MainForm::drbox_Change() {
 void MainForm::Dirbox_Change() { filebox.Path = Dirbox.Path(); }
 
 void MainForm::filebox_Click() {
+    // The path names the very file clicked; the box shows it as the user reads it.
     selPath = Dirbox.Path() + QLatin1Char('/') + filebox.FileName();
-    Text1.Text = selPath;
+    Text1.Text = forms::DisplayPath(selPath);
     if (ckp.Value == 1) {
         // A file that cannot be shown clears the preview, without a message, so that
         // moving through the list with the arrow keys goes on.

@@ -323,31 +323,50 @@ private slots:
         QCOMPARE(f.Image1.Width(), forms::twips::fromPixelsX(40));
     }
 
-    // Names that are not UTF-8 are shown decoded as Shift_JIS, and the shown path opens them,
-    // also through a directory named that way.
-    void shiftJisNames() {
-        QCOMPARE(forms::DisplayName("plain.jpg"), QStringLiteral("plain.jpg"));
-        QCOMPARE(forms::DisplayName("\xE6\x97\xA5\xE6\x9C\xAC.jpg"), QStringLiteral("日本.jpg"));
-        QCOMPARE(forms::DisplayName("\x93\xfa\x96\x7b.jpg"), QStringLiteral("日本.jpg"));
-        QVERIFY(!forms::DisplayName("\xff\xff.jpg").isEmpty());
+    // Names that are not UTF-8 are shown decoded as Shift_JIS. The path text of any bytes
+    // gives back those very bytes, and two names that are shown alike stay two paths.
+    void fileNames_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("ASCII") << QByteArray("/a/plain.jpg") << "/a/plain.jpg";
+        QTest::newRow("UTF-8") << QByteArray("/\xE5\x86\x99/\xE6\x97\xA5\xE6\x9C\xAC.jpg")
+                               << "/写/日本.jpg";
+        QTest::newRow("Shift_JIS")
+            << QByteArray("/\x8e\xca\x90\x5e/\x93\xfa\x96\x7b.jpg") << "/写真/日本.jpg";
+        QTest::newRow("four bytes") << QByteArray("/\xF0\x9F\x93\xB7.jpg") << "/\U0001F4F7.jpg";
+        QTest::newRow("Latin-1") << QByteArray("/caf\xe9.jpg") << "/caf\uFFFD.jpg";
+        QTest::newRow("encoded surrogate") << QByteArray("/\xED\xB3\x80.jpg") << QString();
+        QTest::newRow("overlong slash") << QByteArray("/\xC0\xAF.jpg") << QString();
+        QTest::newRow("cut short") << QByteArray("/x\xE6\x97") << QString();
+    }
+    void fileNames() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        const QString text = forms::PathText(bytes);
+        QCOMPARE(forms::NativePath(text), bytes);
+        QCOMPARE(text.contains(QLatin1Char('/')), true);
+        if (!shown.isEmpty()) QCOMPARE(forms::DisplayPath(text), shown);
+        QVERIFY(!forms::DisplayPath(text).isEmpty());
+        const QString utf8 = QString::fromUtf8(bytes);
+        if (utf8.toUtf8() == bytes)
+            QCOMPARE(text, utf8);
+        else
+            QVERIFY(text != forms::PathText(forms::DisplayPath(text).toUtf8()));
+    }
 
+    // A picture opens by the path text of its bytes, also through a folder named that way.
+    void pictureByPathText() {
         QTemporaryDir tmp;
         const QByteArray dir = QFile::encodeName(tmp.path()) + "/\x8e\xca\x90\x5e";  // 写真
         QCOMPARE(::mkdir(dir.constData(), 0700), 0);
-        const QString shown = tmp.path() + QStringLiteral("/写真/日本.bmp");
         testing::MakePicture(tmp.path(), "p.bmp", QSize(4, 3), Qt::red);
-        QCOMPARE(::rename(QFile::encodeName(tmp.path() + "/p.bmp").constData(),
-                          (dir + "/\x93\xfa\x96\x7b.bmp").constData()),
+        const QByteArray file = dir + "/\x93\xfa\x96\x7b.bmp";
+        QCOMPARE(::rename(QFile::encodeName(tmp.path() + "/p.bmp").constData(), file.constData()),
                  0);
-        QCOMPARE(forms::NativePath(shown), dir + "/\x93\xfa\x96\x7b.bmp");
-        QCOMPARE(forms::LoadPicture(shown).size(), QSize(4, 3));
+        QCOMPARE(forms::LoadPicture(forms::PathText(file)).size(), QSize(4, 3));
         // QTemporaryDir cannot remove names that are not UTF-8: they go by their bytes.
-        ::unlink((dir + "/\x93\xfa\x96\x7b.bmp").constData());
+        ::unlink(file.constData());
         ::rmdir(dir.constData());
-        // A UTF-8 name that exists is taken as it is.
-        testing::MakePicture(tmp.path(), QStringLiteral("日本.bmp"), QSize(2, 2), Qt::blue);
-        QCOMPARE(forms::NativePath(tmp.path() + QStringLiteral("/日本.bmp")),
-                 (tmp.path() + QStringLiteral("/日本.bmp")).toUtf8());
     }
 
     void loadPicture_data() {

@@ -33,12 +33,19 @@ qint64 residentKb() {
 }
 
 // Opens a window modally from the main window (`press`), runs `inside` while it is open and
-// returns once it has closed and been deleted; whether it was deleted is returned.
+// returns once it has closed and been deleted; whether it was deleted is returned. `inside`
+// gives the window it closed, or nullptr when it went wrong: whatever is still open is then
+// closed, so that the test fails rather than waits for ever.
 bool openAndClose(const std::function<void()>& press, const std::function<QWidget*()>& inside) {
     QPointer<QWidget> window;
-    testing::WhileModal(press, [&] { window = inside(); });
+    bool done = false;
+    testing::WhileModal(press, [&] {
+        window = inside();
+        done = window;
+        if (!done) testing::CloseModals();
+    });
     testing::Settle();
-    return !window;
+    return done && !window;
 }
 
 }  // namespace
@@ -107,7 +114,7 @@ private slots:
         Module1::interval = 1;
         for (const QString& p : pictures_) main_f->List1.AddItem(p);
         // Whatever is built once for good (fonts, styles, image readers) is built here.
-        QVERIFY(showOnce(true));
+        QVERIFY2(showOnce(true), "the show did not load its first picture, or did not close");
         QVERIFY(settingsOnce(true));
     }
     void cleanupTestCase() { testing::UnloadAll(); }
@@ -115,7 +122,10 @@ private slots:
     void slideShowOpenedAndClosed() {
         const qint64 start = residentKb();
         for (int i = 0; i < kRounds; ++i)
-            QVERIFY2(showOnce(i % 2 == 0), qPrintable(QString::number(i)));
+            QVERIFY2(showOnce(i % 2 == 0),
+                     qPrintable(QStringLiteral("round %1: the show did not load its first "
+                                               "picture, or did not close")
+                                    .arg(i)));
         const qint64 end = residentKb();
         QCOMPARE(main_f->List1.ListCount(), pictures_.size());
         report("slide show opened and closed 200 times", start, end);

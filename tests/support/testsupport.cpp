@@ -6,9 +6,13 @@
 #include <QFile>
 #include <QImage>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
+#include <condition_variable>
+#include <mutex>
 
 #include "core/forms.h"
+#include "forms/filecontrols.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
 #include "settings/setei.h"
@@ -33,14 +37,22 @@ int EndCount() { return g_ends; }
 MsgBoxes::MsgBoxes() : timer_(new QTimer) {
     timer_->setInterval(0);
     QObject::connect(timer_, &QTimer::timeout, [this] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box || !box->isVisible() || box->property("answered").toBool()) continue;
+        // Each box is looked for afresh: answering one may run code that deletes windows.
+        for (;;) {
+            QPointer<QMessageBox> box;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* b = qobject_cast<QMessageBox*>(w);
+                if (b && b->isVisible() && !b->property("answered").toBool()) {
+                    box = b;
+                    break;
+                }
+            }
+            if (!box) return;
             box->setProperty("answered", true);
             texts << box->text();
             titles << box->windowTitle();
             if (onShown) onShown(box->text());
-            box->button(QMessageBox::Ok)->click();
+            if (box && box->isVisible()) box->button(QMessageBox::Ok)->click();
         }
     });
     timer_->start();
@@ -51,6 +63,42 @@ MsgBoxes::~MsgBoxes() { delete timer_; }
 void WhileModal(const std::function<void()>& start, const std::function<void()>& inside) {
     QTimer::singleShot(0, inside);
     start();
+}
+
+void CloseModals() {
+    if (auto* f = imv.peek()) f->Unload();
+    if (auto* f = setei.peek()) f->Unload();
+    for (int i = 0; i < 10; ++i) {
+        QPointer<QWidget> modal = QApplication::activeModalWidget();
+        if (!modal) break;
+        modal->close();
+        if (modal && modal->isVisible()) modal->hide();
+    }
+}
+
+struct Hang::State {
+    QList<QByteArray> paths;
+    std::mutex mutex;
+    std::condition_variable released;
+    bool over = false;
+};
+
+Hang::Hang(QList<QByteArray> paths) : state_(std::make_shared<State>()) {
+    state_->paths = std::move(paths);
+    forms::SetFileSystemWait(100);
+    forms::SetFileSystemHook([state = state_](const QByteArray& path) {
+        if (!state->paths.contains(path)) return;
+        std::unique_lock<std::mutex> lock(state->mutex);
+        state->released.wait(lock, [&] { return state->over; });
+    });
+}
+
+Hang::~Hang() {
+    forms::SetFileSystemHook(nullptr);
+    forms::SetFileSystemWait(0);
+    const std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->over = true;
+    state_->released.notify_all();
 }
 
 // A GIF of solid frames, one per colour index given, with real LZW compression so that

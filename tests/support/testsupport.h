@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
 
 // Under AddressSanitizer freed memory is held back in quarantine and every allocation has its
 // shadow: resident sizes say nothing there, and LeakSanitizer checks for leaks at exit instead.
@@ -49,6 +50,25 @@ private:
 // Runs `inside` from the event loop once `start` has opened a modal window, then returns
 // after `start` has returned.
 void WhileModal(const std::function<void()>& start, const std::function<void()>& inside);
+
+// Closes the slide show, the settings dialog and any other modal window left open, so that a
+// test that went wrong inside a modal loop fails instead of waiting for ever.
+void CloseModals();
+
+// While it lives, the file system does not answer for the paths given (their reading or their
+// drive's state waits, as in a dead mount), and the window waits only briefly for it. Every
+// thread held is let go at its end.
+class Hang {
+public:
+    explicit Hang(QList<QByteArray> paths);
+    ~Hang();
+    Hang(const Hang&) = delete;
+    Hang& operator=(const Hang&) = delete;
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+};
 
 // Writes a solid picture in the format given by the file name's extension (or `format`).
 QString MakePicture(const QString& dir, const QString& name, QSize size, QColor colour,
