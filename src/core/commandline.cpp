@@ -53,7 +53,7 @@ QStringList FileArguments(int argc, char** argv) {
             char cwd[PATH_MAX];
             if (::getcwd(cwd, sizeof cwd)) arg = QByteArray(cwd) + '/' + arg;
         }
-        files << QDir::cleanPath(forms::DisplayName(arg.constData()));
+        files << QDir::cleanPath(forms::PathText(arg));
     }
     return files;
 }

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "filenames.h"
 #include "helpviewer.h"
 #include "listwidget.h"
 #include "runtime.h"
@@ -405,7 +406,11 @@ ListBox::ListBox(Form& form, const char* name)
 
 void ListBox::AddItem(const QString& item) {
     if (list_->count() >= kMaxListEntries) Raise(err::Overflow);
-    list_->addItem(item);
+    // A path whose names hold bytes other than UTF-8 is shown as the user reads it; the entry
+    // itself keeps those bytes.
+    auto* entry = new QListWidgetItem(DisplayPath(item));
+    entry->setData(Qt::UserRole, item);
+    list_->addItem(entry);
 }
 
 void ListBox::RemoveItem(int index) {
@@ -424,7 +429,7 @@ int16_t ListBox::ListCount() const { return static_cast<int16_t>(list_->count())
 
 QString ListBox::List(int index) const {
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
-    return list_->item(index)->text();
+    return list_->item(index)->data(Qt::UserRole).toString();
 }
 
 // --- ComboBox ---

@@ -124,12 +124,10 @@ private:
             event->acceptProposedAction();
             QStringList paths;
             for (const QUrl& url : event->mimeData()->urls()) {
-                // The file system's bytes, shown as the file list shows names.
-                paths << (url.isLocalFile()
-                              ? DisplayName(QByteArray::fromPercentEncoding(
-                                                url.path(QUrl::FullyEncoded).toLatin1())
-                                                .constData())
-                              : url.toString());
+                // The file system's bytes, kept as they are.
+                paths << (url.isLocalFile() ? PathText(QByteArray::fromPercentEncoding(
+                                                  url.path(QUrl::FullyEncoded).toLatin1()))
+                                            : url.toString());
             }
             // Handled once the drop is over, so that the program the files come from is not
             // kept waiting by a message.

@@ -79,8 +79,7 @@ ListRead readList(const QString& path) {
     // Entries without a folder are relative to the list's own folder.
     const QByteArray folder = forms::NativePath(QFileInfo(path).absolutePath()) + '/';
     for (const QByteArray& line : parsed.paths)
-        read.entries << forms::DisplayName(
-            (line.startsWith('/') ? line : folder + line).constData());
+        read.entries << forms::PathText(line.startsWith('/') ? line : folder + line);
     if (parsed.leftOut > 0)
         read.notes
             << QStringLiteral(

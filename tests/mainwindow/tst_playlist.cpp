@@ -233,9 +233,9 @@ private slots:
         // A name in Shift_JIS bytes (日本), as old archives leave them.
         const QByteArray sjis = QFile::encodeName(d) + "/\x93\xfa\x96\x7b.jpg";
         ::close(::open(sjis.constData(), O_CREAT | O_WRONLY, 0644));
-        const QStringList odd{
-            d + "/with  spaces .jpg", d + "/写真 一.jpg", forms::DisplayName(sjis.constData()),
-            d + "/#hash.jpg",         d + "/missing.gif", d + "/with  spaces .jpg"};
+        const QStringList odd{d + "/with  spaces .jpg", d + "/写真 一.jpg",
+                              forms::PathText(sjis),    d + "/#hash.jpg",
+                              d + "/missing.gif",       d + "/with  spaces .jpg"};
         for (int i : {0, 1, 3}) testing::WriteFile(odd[i], "x");
         fill(odd.mid(0, 2));
         fill({d + "/line\nbreak.jpg", QString()});
