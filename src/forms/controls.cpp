@@ -405,6 +405,8 @@ Menu::Menu(Form& form, const char* name) : form_(form), name_(QString::fromLatin
 
 void Menu::setAction(QAction* action) { action_ = action; }
 
+bool Menu::Checked() const { return action_ && action_->isChecked(); }
+
 // --- CommonDialog ---
 
 CommonDialog::CommonDialog(Form& form, const char* name)

@@ -198,6 +198,7 @@ public:
     const QString& Name() const { return name_; }
     Form& Parent() const { return form_; }
     std::function<void()> Click;
+    bool Checked() const;  // a checkable item: whether it is ticked
 
     // --- runtime ---
     QAction* action() const { return action_; }

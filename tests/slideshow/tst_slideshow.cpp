@@ -2,12 +2,14 @@
 // tick by tick through its timer's handler.
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
 #include <cmath>
+#include <map>
 
 #include "core/forms.h"
 #include "core/module1.h"
@@ -50,6 +52,13 @@ QString onScreen(SlideShowForm& f) {
     if (!p.isNull()) return QStringLiteral("%1x%2").arg(p.size().width()).arg(p.size().height());
     return f.Label1.Visible() ? QStringLiteral("notice: ") + f.Label1.Caption()
                               : QStringLiteral("black");
+}
+
+// Threads of this process, to see that nothing is left running.
+int threadCount() {
+    return int(QDir(QStringLiteral("/proc/self/task"))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
 }
 
 QStringList playList() {
@@ -133,7 +142,7 @@ private slots:
                     f.Timer1.Tick();
                     seen << onScreen(f);
                     QVERIFY(imv.peek());
-                    QCOMPARE(int(f.List2.ListCount()), int(names.size()) - k);
+                    QCOMPARE(int(f.Position()), k - 1);
                 }
                 QVERIFY(boxes.texts.isEmpty());
                 f.Timer1.Tick();  // finds the working list empty: the end
@@ -273,6 +282,139 @@ private slots:
         QCOMPARE(boxes.texts, QStringList({kEnd}));
     }
 
+    // Keys, one row per sequence of actions ("tick" is the timer's tick); after each action
+    // what is on screen, "paused" while the notice shows, "closed" once the window is gone.
+    void keys_data() {
+        QTest::addColumn<QString>("actions");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("messages");
+        const QStringList none, end{kEnd};
+        QTest::newRow("Right steps, Left goes back")
+            << "Right Right Left Left Left"
+            << QStringList{"30x20", "50x40", "30x20", "30x20", "30x20"} << none;
+        QTest::newRow("Page Down and Page Up step too")
+            << "tick PgDn PgUp" << QStringList{"30x20", "50x40", "30x20"} << none;
+        QTest::newRow("Left before the first picture")
+            << "Left tick" << QStringList{"black", "30x20"} << none;
+        QTest::newRow("Right on the last picture ends the show")
+            << "tick tick tick Right" << QStringList{"30x20", "50x40", "70x60", "closed"} << end;
+        QTest::newRow("Esc stops at once") << "tick Esc" << QStringList{"30x20", "closed"} << none;
+        QTest::newRow("Esc before the first picture") << "Esc" << QStringList{"closed"} << none;
+        QTest::newRow("Space pauses, steps keep the pause, Space resumes")
+            << "tick Space Right Space tick"
+            << QStringList{"30x20", "30x20 paused", "50x40 paused", "50x40", "70x60"} << none;
+    }
+    void keys() {
+        QFETCH(QString, actions);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, messages);
+        setPlayList({"a.jpg", "b.bmp", "c.gif"});
+        const QStringList before = playList();
+        const std::map<QString, Qt::Key> keyOf{{"Right", Qt::Key_Right},   {"Left", Qt::Key_Left},
+                                               {"PgDn", Qt::Key_PageDown}, {"PgUp", Qt::Key_PageUp},
+                                               {"Space", Qt::Key_Space},   {"Esc", Qt::Key_Escape}};
+        const int ends = testing::EndCount();
+        testing::MsgBoxes boxes;
+        QStringList seen;
+        const bool returned = play([&](SlideShowForm& f) {
+            for (const QString& action : actions.split(' ')) {
+                if (action == "tick")
+                    f.Timer1.Tick();
+                else
+                    QTest::keyClick(f.window(), keyOf.at(action));
+                SlideShowForm* open = imv.peek();
+                if (!open) {
+                    seen << "closed";
+                    break;
+                }
+                const bool paused = f.Label2.Visible();
+                QCOMPARE(f.Timer1.Ticking(), !paused);
+                if (paused) QCOMPARE(f.Label2.Caption(), QStringLiteral("一時停止中"));
+                seen << onScreen(f) + (paused ? " paused" : "");
+            }
+        });
+        QVERIFY(returned);
+        QCOMPARE(seen, expected);
+        QCOMPARE(boxes.texts, messages);
+        QCOMPARE(testing::EndCount(), ends);
+        QCOMPARE(playList(), before);
+        QVERIFY(!QApplication::activeModalWidget());  // the main window takes input again
+    }
+
+    // The runtime's own timer puts the first picture up: no tick is called by hand.
+    void timerShowsThePictures() {
+        setPlayList({"a.jpg"});
+        testing::MsgBoxes boxes;
+        play([&](SlideShowForm& f) {
+            f.Timer1.Interval = 100;
+            QTRY_VERIFY(imv.peek() && onScreen(*imv.peek()) == shape("a.jpg"));
+        });
+    }
+
+    // The next picture is read while the one before is shown; a file changed or removed after
+    // that is read again at its tick.
+    void fileChangedAfterItWasReadAhead_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("unchanged") << ""
+                                   << "40x30";
+        QTest::newRow("replaced") << "replace"
+                                  << "90x10";
+        QTest::newRow("rewritten in place") << "rewrite"
+                                            << "90x10";
+        QTest::newRow("removed") << "remove"
+                                 << "notice";
+    }
+    void fileChangedAfterItWasReadAhead() {
+        QFETCH(QString, change);
+        QFETCH(QString, expected);
+        QTemporaryDir tmp;
+        const QString next = testing::MakePicture(tmp.path(), "next.bmp", {40, 30}, Qt::blue);
+        main_f->List1.AddItem(path("a.jpg"));
+        main_f->List1.AddItem(next);
+        play([&](SlideShowForm& f) {
+            f.Timer1.Tick();
+            QTRY_VERIFY(f.ahead.Ready(next));
+            if (change == "replace") {
+                testing::MakePicture(tmp.path(), "new.bmp", {90, 10}, Qt::blue);
+                QVERIFY(QFile::remove(next) && QFile::rename(tmp.path() + "/new.bmp", next));
+            } else if (change == "rewrite") {
+                const QString other =
+                    testing::MakePicture(tmp.path(), "other.bmp", {90, 10}, Qt::blue);
+                QFile from(other), to(next);
+                QVERIFY(from.open(QIODevice::ReadOnly) && to.open(QIODevice::ReadWrite));
+                to.write(from.readAll());
+            } else if (change == "remove") {
+                QVERIFY(QFile::remove(next));
+            }
+            f.Timer1.Tick();
+            QVERIFY(onScreen(f).startsWith(expected));
+        });
+    }
+
+    // Closing the show while the next picture is being read leaves nothing running.
+    void unloadWhileReading() {
+        QTemporaryDir tmp;
+        const QString big = testing::MakePicture(tmp.path(), "big.jpg", {4000, 3000}, Qt::red);
+        const int threads = threadCount();
+        for (const QString how : {"Esc", "Unload", "close"}) {
+            main_f->List1.Clear();
+            for (int i = 0; i < 3; ++i) main_f->List1.AddItem(big);
+            const bool returned = play([&](SlideShowForm& f) {
+                f.Timer1.Tick();  // the next is being read now
+                if (how == "Esc")
+                    QTest::keyClick(f.window(), Qt::Key_Escape);
+                else if (how == "Unload")
+                    f.Unload();
+                else
+                    f.window()->close();
+                QVERIFY(!imv.peek());
+            });
+            QVERIFY(returned);
+            QCOMPARE(threadCount(), threads);
+        }
+    }
+
     void doubleClickKeysAndClicks() {
         setPlayList({"b.bmp", "c.gif"});
         const int ends = testing::EndCount();
@@ -289,13 +431,12 @@ private slots:
             QTest::mouseClick(picture, Qt::LeftButton, {}, onPicture);
             QTest::mouseClick(blank, Qt::LeftButton, {}, offPicture);
             QTest::mouseClick(blank, Qt::RightButton, {}, offPicture);
-            for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space, Qt::Key_A,
-                                Qt::Key_Right, Qt::Key_F1})
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_A, Qt::Key_Up, Qt::Key_Down, Qt::Key_F1})
                 QTest::keyClick(f.window(), key);
             QCOMPARE(testing::EndCount(), ends);
             QCOMPARE(imv.peek(), &f);
             QCOMPARE(onScreen(f), shape("b.bmp"));
-            QCOMPARE(int(f.List2.ListCount()), 1);
+            QCOMPARE(int(f.Position()), 0);
             QVERIFY(boxes.texts.isEmpty());
 
             QTest::mouseDClick(blank, Qt::LeftButton, {}, offPicture);
