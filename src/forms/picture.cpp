@@ -1,15 +1,11 @@
 #include "picture.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QImageReader>
-#include <QThread>
-#include <QTimer>
 #include <QTransform>
 #include <algorithm>
 #include <cerrno>
@@ -25,6 +21,7 @@ extern "C" {
 }
 
 #include "filenames.h"
+#include "pixels.h"
 #include "runtime.h"
 #include "twips.h"
 
@@ -32,14 +29,9 @@ namespace forms {
 
 namespace {
 
-// Largest picture held, in pixels: 256 megapixels is 1 GiB at four bytes a pixel.
-constexpr qint64 kMaxPixels = 256LL * 1024 * 1024;
 // The most the JPEG decoder may take for its own buffers (a progressive JPEG keeps all its
 // coefficients): beyond it the picture is refused rather than the machine run out of memory.
 constexpr long kMaxDecoderMemory = 1024L * 1024 * 1024;
-// Pixels decoded around the part of a picture that a view shows: the control's place on
-// screen is rounded from twips, and the decoder's edge pixels lack their neighbours.
-constexpr int kViewMargin = 2;
 
 // The formats a picture file may have, recognised by their first bytes; no other image
 // reader is ever reached from a user's file.
@@ -52,10 +44,6 @@ QByteArray sniff(int fd) {
     if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")) return QByteArrayLiteral("gif");
     return {};
 }
-
-struct Limits {
-    Limits() { QImageReader::setAllocationLimit(int(kMaxPixels * 4 / (1024 * 1024))); }
-};
 
 struct FileHandle {
     int fd;
@@ -79,20 +67,6 @@ int openPictureFile(const QString& path) {
         Raise(err::InvalidPicture);
     }
     return fd;
-}
-
-// The part of a picture of size `own` that a view of size `view` shows with the picture
-// centred on it, widened by the margin.
-QRect visiblePart(QSize own, QSize view) {
-    auto span = [](int size, int window) -> std::pair<int, int> {
-        if (size <= window) return {0, size};
-        const int from = std::max(0, (size - window) / 2 - kViewMargin);
-        const int to = std::min(size, (size + window + 1) / 2 + kViewMargin);
-        return {from, to};
-    };
-    const auto [x0, x1] = span(own.width(), view.width());
-    const auto [y0, y1] = span(own.height(), view.height());
-    return QRect(x0, y0, x1 - x0, y1 - y0);
 }
 
 // --- orientation ---
@@ -176,72 +150,36 @@ QImage upright(const QImage& image, int orientation) {
     }
 }
 
-// --- pixels ---
-
-struct Block {
-    void* address = nullptr;
-    size_t bytes = 0;
-};
-
-// The block of the picture released last, kept only until the current event has been
-// handled: a slide show releases the picture on screen and reads the next in one tick, and
-// the next picture then reuses the pages instead of having fresh ones faulted in.
-Block g_spare;
-
-void releaseSpare() {
-    if (g_spare.address) ::munmap(g_spare.address, g_spare.bytes);
-    g_spare = Block();
-}
-
-void recycle(Block block) {
-    releaseSpare();
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() != app->thread()) {
-        ::munmap(block.address, block.bytes);
-        return;
-    }
-    g_spare = block;
-    QTimer::singleShot(0, app, &releaseSpare);
-}
-
-// Pixels for a decoded picture, mapped straight from the system: they go back to it when
-// the picture is released (at the latest once the event that released it has been handled),
-// whatever the allocator would keep.
-QImage allocatePixels(QSize size) {
-    const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
-    const size_t needed = size_t(bytesPerLine) * size_t(size.height());
-    if (needed == 0) return {};
-    // Whole mebibytes, so that the parts of pictures of about one size fit each other's block.
-    const size_t unit = size_t(1) << 20;
-    const size_t bytes = (needed + unit - 1) / unit * unit;
-    Block block;
-    if (g_spare.address && g_spare.bytes >= bytes && g_spare.bytes <= 2 * bytes) {
-        block = g_spare;
-        g_spare = Block();
-    } else {
-        releaseSpare();
-        block.address =
-            ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (block.address == MAP_FAILED) return {};
-        block.bytes = bytes;
-    }
-    return QImage(
-        static_cast<uchar*>(block.address), size.width(), size.height(), bytesPerLine,
-        QImage::Format_RGB32,
-        [](void* info) {
-            auto* b = static_cast<Block*>(info);
-            recycle(*b);
-            delete b;
-        },
-        new Block(block));
-}
-
 // --- JPEG, decoded with libjpeg directly: reduced, or only the part on screen ---
+
+// The longest run of one byte value read before the picture's size is known. Headers hold no
+// such runs; a file that turns into one (a sparse file, a download never finished) has ended.
+constexpr qint64 kHeaderRunLimit = 1 << 20;
 
 struct JpegSource {
     jpeg_source_mgr manager;
     int fd;
+    // The run of one byte value read last, and the longest the data may hold.
+    qint64 run = 0;
+    int runByte = -1;
+    qint64 runLimit = kHeaderRunLimit;
+    bool ended = false;
     JOCTET buffer[128 * 1024];
+
+    // Notes the bytes read; false when the data has turned into a run longer than the limit.
+    bool makesProgress(size_t n) {
+        const JOCTET* b = buffer;
+        const JOCTET last = b[n - 1];
+        if (b[0] == last && std::memcmp(b, b + 1, n - 1) == 0) {
+            run = runByte == last ? run + qint64(n) : qint64(n);
+        } else {
+            size_t tail = 1;
+            while (tail < n && b[n - 1 - tail] == last) ++tail;
+            run = qint64(tail);
+        }
+        runByte = last;
+        return run <= runLimit;
+    }
 };
 
 struct JpegErrors {
@@ -261,36 +199,20 @@ void jpegProgress(j_common_ptr info) {
     if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) jpegFail(info);
 }
 
-// Whether a JPEG holds more than kMaxScans scans, by its start-of-scan markers (0xFF 0xDA; a
-// 0xFF inside coded data is always followed by 0x00 or a restart marker). For the JPEGs handed
-// to the general reader, which sets no limit.
-bool tooManyScans(int fd) {
-    char buffer[64 * 1024];
-    off_t at = 0;
-    bool afterFF = false;
-    int scans = 0;
-    for (;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
-        if (n <= 0) return false;
-        for (ssize_t i = 0; i < n; ++i) {
-            const uchar b = uchar(buffer[i]);
-            if (afterFF && b == 0xDA && ++scans > kMaxScans) return true;
-            afterFF = b == 0xFF;
-        }
-        at += n;
-    }
-}
 void jpegQuiet(j_common_ptr) {}
-
 void jpegInit(j_decompress_ptr) {}
 void jpegTerm(j_decompress_ptr) {}
 
 boolean jpegFill(j_decompress_ptr info) {
     auto* source = reinterpret_cast<JpegSource*>(info->src);
-    ssize_t n;
-    do {
-        n = ::read(source->fd, source->buffer, sizeof source->buffer);
-    } while (n < 0 && errno == EINTR);
+    ssize_t n = 0;
+    if (!source->ended) {
+        do {
+            n = ::read(source->fd, source->buffer, sizeof source->buffer);
+        } while (n < 0 && errno == EINTR);
+        if (n > 0 && !source->makesProgress(size_t(n))) n = 0;
+        source->ended = n <= 0;
+    }
     if (n <= 0) {
         // A file that ends early: the decoder is handed an end marker and shows what it has.
         WARNMS(info, JWRN_JPEG_EOF);
@@ -347,14 +269,26 @@ public:
         info_.src = &source_->manager;
         jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xFFFF);
         jpeg_read_header(&info_, TRUE);
+        // From here on a run of one byte value is data for as long as the picture could
+        // take: a flat area is a few bits a block, far less than a byte a pixel.
+        source_->runLimit = kHeaderRunLimit + qint64(info_.image_width) *
+                                                  qint64(info_.image_height) *
+                                                  qint64(std::max(1, info_.num_components));
         return true;
     }
 
     QSize size() const { return QSize(int(info_.image_width), int(info_.image_height)); }
-    // Colour spaces decoded here; others (CMYK) go to the general reader.
     bool supported() const {
-        return info_.jpeg_color_space == JCS_GRAYSCALE || info_.jpeg_color_space == JCS_YCbCr ||
-               info_.jpeg_color_space == JCS_RGB;
+        switch (info_.jpeg_color_space) {
+            case JCS_GRAYSCALE:
+            case JCS_YCbCr:
+            case JCS_RGB:
+            case JCS_CMYK:
+            case JCS_YCCK:
+                return true;
+            default:
+                return false;
+        }
     }
     int orientation() const {
         for (jpeg_saved_marker_ptr m = info_.marker_list; m; m = m->next) {
@@ -370,7 +304,10 @@ public:
         if (setjmp(errors_.jump)) return false;
         info_.scale_num = 1;
         info_.scale_denom = unsigned(denom);
-        info_.out_color_space = JCS_EXT_BGRX;  // the memory order of QImage::Format_RGB32
+        cmyk_ = info_.jpeg_color_space == JCS_CMYK || info_.jpeg_color_space == JCS_YCCK;
+        // Four bytes a pixel either way: the memory order of QImage::Format_RGB32, or CMYK
+        // turned into it row by row.
+        info_.out_color_space = cmyk_ ? JCS_CMYK : JCS_EXT_BGRX;
         jpeg_start_decompress(&info_);
         JDIMENSION x = JDIMENSION(part.x()), width = JDIMENSION(part.width());
         if (width < info_.output_width) jpeg_crop_scanline(&info_, &x, &width);
@@ -389,6 +326,9 @@ public:
             for (int i = 0; i < n; ++i) lines[i] = bits + bytesPerLine * (done + i);
             const JDIMENSION got = jpeg_read_scanlines(&info_, lines, JDIMENSION(n));
             if (got == 0) break;
+            if (cmyk_) {
+                for (JDIMENSION i = 0; i < got; ++i) fromCmyk(lines[i], info_.output_width);
+            }
             done += int(got);
         }
         jpeg_abort_decompress(&info_);
@@ -396,105 +336,119 @@ public:
     }
 
 private:
+    // Inverted CMYK, as Adobe's encoders write it and other readers take it.
+    static void fromCmyk(uchar* row, JDIMENSION width) {
+        auto* out = reinterpret_cast<QRgb*>(row);
+        for (JDIMENSION x = 0; x < width; ++x, row += 4) {
+            const int k = row[3];
+            out[x] = qRgb(k * row[0] / 255, k * row[1] / 255, k * row[2] / 255);
+        }
+    }
+
     jpeg_decompress_struct info_{};
     jpeg_progress_mgr progress_{};
     JpegErrors errors_{};
     std::unique_ptr<JpegSource> source_;
+    bool cmyk_ = false;
 };
 
 int ceilDiv(int a, int b) { return (a + b - 1) / b; }
 
-// Reads a JPEG; nothing when its colour space is one for the general reader.
-std::optional<Picture> loadJpeg(int fd, QSize fit, QSize view) {
+// The decoder's largest reduction (1/2, 1/4, 1/8) that still covers `box`.
+int jpegDenominator(QSize stored, QSize box) {
+    for (int d : {8, 4, 2}) {
+        if (ceilDiv(stored.width(), d) >= box.width() &&
+            ceilDiv(stored.height(), d) >= box.height())
+            return d;
+    }
+    return 1;
+}
+
+Picture loadJpeg(int fd, const pixels::Request& request) {
     JpegDecoder jpeg(fd);
     if (!jpeg.readHeader()) Raise(err::InvalidPicture);
     const QSize stored = jpeg.size();
-    if (stored.isEmpty() || qint64(stored.width()) * stored.height() > kMaxPixels)
+    if (stored.isEmpty() || pixels::tooLarge(stored) || !jpeg.supported())
         Raise(err::InvalidPicture);
-    if (!jpeg.supported()) {
-        if (tooManyScans(fd)) Raise(err::InvalidPicture);
-        return std::nullopt;
-    }
     const int orientation = jpeg.orientation();
     const bool turned = orientation >= 5;
     const QSize own = turned ? stored.transposed() : stored;
     const QTransform toUpright = uprightTransform(orientation, stored);
 
+    const QSize fitted = pixels::fittedSize(own, request.screen);
+    const QSize view = request.screen.isValid() ? request.screen : request.view;
     int denom = 1;
     QRect part(QPoint(0, 0), stored);  // what to decode, in the stored picture's pixels
-    if (view.isValid() && !view.isEmpty() &&
-        (own.width() > view.width() || own.height() > view.height())) {
-        const QRect visible = visiblePart(own, view);
-        part &= toUpright.inverted().mapRect(QRectF(visible)).toAlignedRect();
-    } else if (fit.isValid() && !fit.isEmpty()) {
-        // The largest reduction the decoder makes that still covers the box: no rescaling
-        // afterwards beyond the stretch to the box.
-        const QSize box = turned ? fit.transposed() : fit;
-        for (int d : {8, 4, 2}) {
-            if (ceilDiv(stored.width(), d) >= box.width() &&
-                ceilDiv(stored.height(), d) >= box.height()) {
-                denom = d;
-                break;
-            }
+    if (fitted != own) {
+        // Fitted to the screen: the decoder's largest reduction that stays at least the
+        // fitted size, then one smooth reduction to it.
+        denom = jpegDenominator(stored, turned ? fitted.transposed() : fitted);
+    } else if (view.isValid() && !view.isEmpty()) {
+        if (own.width() > view.width() || own.height() > view.height()) {
+            const QRect visible = pixels::visiblePart(own, view);
+            part &= toUpright.inverted().mapRect(QRectF(visible)).toAlignedRect();
         }
-        part = QRect(0, 0, ceilDiv(stored.width(), denom), ceilDiv(stored.height(), denom));
+    } else if (request.fit.isValid() && !request.fit.isEmpty()) {
+        // The largest reduction that still covers the box: no rescaling afterwards beyond
+        // the stretch to the box.
+        denom = jpegDenominator(stored, turned ? request.fit.transposed() : request.fit);
     }
+    if (denom > 1)
+        part = QRect(0, 0, ceilDiv(stored.width(), denom), ceilDiv(stored.height(), denom));
 
     if (!jpeg.start(denom, part)) Raise(err::InvalidPicture);
-    QImage image = allocatePixels(part.size());
+    QImage image = pixels::newImage(part.size(), QImage::Format_RGB32);
     if (image.isNull()) Raise(err::InvalidPicture);
     if (!jpeg.readRows(image.bits(), image.bytesPerLine(), part.height()))
         Raise(err::InvalidPicture);
+    if (fitted != own)
+        return Picture(pixels::smoothReduce(upright(image, orientation), fitted), fitted);
     const QRect held =
         denom == 1 ? toUpright.mapRect(QRectF(part)).toRect() : QRect(QPoint(0, 0), own);
     return Picture(upright(image, orientation), own, held);
 }
 
-// BMP, GIF and the JPEGs libjpeg is not asked to decode here, through Qt's readers.
-Picture loadWithReader(int fd, const QByteArray& format, QSize fit, QSize view) {
+// Run-length encoded BMPs, through Qt's reader, which decodes the whole picture.
+Picture loadWithReader(int fd, const pixels::Request& request) {
     if (::lseek(fd, 0, SEEK_SET) != 0) Raise(err::InvalidPicture);
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         Raise(err::InvalidPicture);
-    QImageReader reader(&file, format);
+    QImageReader reader(&file, "bmp");
     reader.setDecideFormatFromContent(false);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    if (!stored.isValid() || stored.isEmpty()) Raise(err::InvalidPicture);
-    if (qint64(stored.width()) * stored.height() > kMaxPixels) Raise(err::InvalidPicture);
-    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-    const QSize own = turned ? stored.transposed() : stored;
-
-    QRect held(QPoint(0, 0), own);
-    if (fit.isValid() && format == "jpeg" && !turned &&
-        (own.width() > 2 * fit.width() || own.height() > 2 * fit.height())) {
-        reader.setScaledSize(own.scaled(fit * 2, Qt::KeepAspectRatioByExpanding).boundedTo(own));
-    } else if (view.isValid() && !view.isEmpty() &&
-               reader.transformation() == QImageIOHandler::TransformationNone) {
-        // Only the part on screen is kept, though these readers decode the whole picture.
-        const QRect visible = visiblePart(own, view);
-        if (visible != held) {
-            reader.setClipRect(visible);
-            held = visible;
-        }
-    }
+    const QSize own = reader.size();
+    if (!own.isValid() || own.isEmpty() || pixels::tooLarge(own)) Raise(err::InvalidPicture);
     QImage image;
-    if (!reader.read(&image) || image.isNull()) Raise(err::InvalidPicture);
-    return Picture(std::move(image), own, held);
+    if (!reader.read(&image) || image.isNull() || image.size() != own) Raise(err::InvalidPicture);
+    image = image.convertToFormat(QImage::Format_RGB32);
+    const pixels::Plan plan = pixels::planFor(own, request);
+    if (plan.fitted.isValid())
+        return Picture(pixels::smoothReduce(image, plan.fitted), plan.fitted);
+    if (plan.part != image.rect()) return Picture(image.copy(plan.part), own, plan.part);
+    return Picture(std::move(image), own);
+}
+
+Picture load(const QString& path, const pixels::Request& request) {
+    if (path.isEmpty()) return Picture();
+    const FileHandle file{openPictureFile(path)};
+    const QByteArray format = sniff(file.fd);
+    if (format == "jpeg") return loadJpeg(file.fd, request);
+    if (format == "gif") return pixels::readGif(file.fd, request);
+    if (format == "bmp") {
+        if (std::optional<Picture> picture = pixels::readBmp(file.fd, request)) return *picture;
+        return loadWithReader(file.fd, request);
+    }
+    Raise(err::InvalidPicture);
 }
 
 }  // namespace
 
 Picture LoadPicture(const QString& path, QSize fit, QSize view) {
-    static const Limits limits;
-    if (path.isEmpty()) return Picture();
-    const FileHandle file{openPictureFile(path)};
-    const QByteArray format = sniff(file.fd);
-    if (format.isEmpty()) Raise(err::InvalidPicture);
-    if (format == "jpeg") {
-        if (std::optional<Picture> picture = loadJpeg(file.fd, fit, view)) return *picture;
-    }
-    return loadWithReader(file.fd, format, fit, view);
+    return load(path, {fit, view, QSize()});
+}
+
+Picture LoadPictureFitted(const QString& path, QSize screen) {
+    return load(path, {QSize(), QSize(), screen});
 }
 
 QSize ViewSize(float widthTwips, float heightTwips) {

@@ -48,6 +48,13 @@ private:
 // held.
 Picture LoadPicture(const QString& path, QSize fit = {}, QSize view = {});
 
+// Reads a picture as LoadPicture does, for a screen of `screen` pixels on which it is shown
+// whole: a picture larger than the screen either way (upright) is reduced, its aspect ratio
+// kept, to the largest size that fits, smoothly filtered, and its own size is that reduced
+// size. A picture that fits is what LoadPicture(path, {}, screen) gives: never enlarged.
+// Throws as LoadPicture does.
+Picture LoadPictureFitted(const QString& path, QSize screen);
+
 // The size in pixels of a view whose size is given in twips, for LoadPicture's `view`.
 QSize ViewSize(float widthTwips, float heightTwips);
 

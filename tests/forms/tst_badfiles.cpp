@@ -71,6 +71,15 @@ private:
 
 Peak g_peak;
 
+// The bytes this process has read from files so far.
+qint64 bytesRead() {
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : io.readAll().split('\n'))
+        if (line.startsWith("rchar:")) return line.mid(6).trimmed().toLongLong();
+    return -1;
+}
+
 // --- files made here ---
 
 void put16be(QByteArray& out, int v) {
@@ -265,17 +274,58 @@ QByteArray readAll(const QString& path) {
     return f.readAll();
 }
 
+enum class Expect { Either, Loaded, Refused };
+
 // A file made to hurt a decoder.
 struct Hostile {
     Hostile() = default;
     Hostile(QString n, QByteArray b, bool limit = false)
         : name(std::move(n)), bytes(std::move(b)), atLimit(limit) {}
+    Hostile(QString n, QByteArray b, Expect e, QSize s = {}, qint64 sparse = 0)
+        : name(std::move(n)), bytes(std::move(b)), expect(e), size(s), sparseSize(sparse) {}
     QString name;
     QByteArray bytes;
     // A picture of the largest size held, that takes its full memory: not bound to the
     // memory limit of bad files; measured only when VARNEL_HEAVY is set.
     bool atLimit = false;
+    Expect expect = Expect::Either;
+    QSize size;             // the picture's size when it loads, if checked
+    qint64 sparseSize = 0;  // the file is made this long with a hole after its bytes
 };
+
+// The same pixels as a 48x40 BMP of `bits` (8, 24 or 32) stored from the top down.
+QByteArray topDownBmp(int bits) {
+    const QSize size(48, 40);
+    const int stride = (size.width() * bits + 31) / 32 * 4;
+    QByteArray palette;
+    if (bits == 8)
+        for (int i = 0; i < 256; ++i) put32le(palette, qint64(i) * 0x010101);
+    QByteArray pixels;
+    for (int y = 0; y < size.height(); ++y) {
+        QByteArray row(stride, '\0');
+        for (int x = 0; x < size.width(); ++x)
+            for (int b = 0; b < bits / 8; ++b) row[x * bits / 8 + b] = char(y < 20 ? 250 : 5);
+        pixels += row;
+    }
+    QByteArray out = bmp(size, bits, -size.height(), palette + pixels);
+    const qint64 offset = 54 + palette.size();
+    for (int i = 0; i < 4; ++i) out[10 + i] = char((offset >> (8 * i)) & 0xFF);
+    return out;
+}
+
+// A solid GIF whose logical screen is `screen`, with its one frame of `frame` at `at`.
+QByteArray gifOnScreen(QSize screen, QSize frame, QPoint at) {
+    QByteArray out = testing::SolidGif(frame, {1}, {qRgb(0, 0, 0), qRgb(0, 0, 255)});
+    auto set16 = [&](int offset, int v) {
+        out[offset] = char(v & 0xFF);
+        out[offset + 1] = char((v >> 8) & 0xFF);
+    };
+    set16(6, screen.width());
+    set16(8, screen.height());
+    set16(34, at.x());  // after the header, the colour table and the frame's delay
+    set16(36, at.y());
+    return out;
+}
 
 // --- outcomes ---
 
@@ -387,8 +437,12 @@ class BadFilesTest : public QObject {
         write("jpeg-magic-then-text.jpg", "\xFF\xD8\xFF and then text");
         write("bmp-magic-then-text.bmp", "BM and then text");
         write("gif-magic-then-text.gif", "GIF89a and then text");
-        for (const Hostile& h : hostile_)
-            testing::WriteFile(where(h) + QLatin1Char('/') + h.name, h.bytes);
+        for (const Hostile& h : hostile_) {
+            const QString path = where(h) + QLatin1Char('/') + h.name;
+            testing::WriteFile(path, h.bytes);
+            if (h.sparseSize > 0 && !QFile::resize(path, h.sparseSize))
+                qFatal("cannot make %s sparse", qPrintable(path));
+        }
     }
 
     static QList<Hostile> hostileFiles() {
@@ -418,15 +472,55 @@ class BadFilesTest : public QObject {
             {"gif-image-beyond-screen.gif",
              gif({16, 16}, {65535, 2}, 2, gifWithoutClear(2, 40, [](int) { return 1; }))});
         // Every scan of a progressive JPEG passes over all its blocks: many scans of a large
-        // picture keep the decoder busy for long, from a file of a few hundred kilobytes.
-        out.push_back(
-            {"progressive-20000-scans.jpg", handJpeg({64, 64}, Scans::ProgressiveDc, 20000, 1)});
+        // picture keep the decoder busy for long, from a file of a few hundred kilobytes: the
+        // decoder refuses them at once.
+        out.push_back({"progressive-20000-scans.jpg",
+                       handJpeg({64, 64}, Scans::ProgressiveDc, 20000, 1), Expect::Refused});
         out.push_back({"progressive-20000-scans-1024.jpg",
-                       handJpeg({1024, 1024}, Scans::ProgressiveDc, 20000, 1)});
+                       handJpeg({1024, 1024}, Scans::ProgressiveDc, 20000, 1), Expect::Refused});
         out.push_back({"progressive-cmyk-20000-scans-1536.jpg",
-                       handJpeg({1536, 1536}, Scans::ProgressiveDc, 20000, 1, 4)});
+                       handJpeg({1536, 1536}, Scans::ProgressiveDc, 20000, 1, 4), Expect::Refused});
         out.push_back({"progressive-20000-scans-2048.jpg",
-                       handJpeg({2048, 2048}, Scans::ProgressiveDc, 20000, 1)});
+                       handJpeg({2048, 2048}, Scans::ProgressiveDc, 20000, 1), Expect::Refused});
+        // Top-down BMPs, as other programs write them.
+        for (int bits : {8, 24, 32})
+            out.push_back({QStringLiteral("top-down-%1.bmp").arg(bits), topDownBmp(bits),
+                           Expect::Loaded, QSize(48, 40)});
+        // The picture is the frame the file holds, not the screen its header announces.
+        out.push_back({"gif-frame-amid-large-screen.gif",
+                       gifOnScreen({3000, 2400}, {200, 150}, {1400, 1125}), Expect::Loaded,
+                       QSize(200, 150)});
+        out.push_back({"gif-announces-huge-screen.gif",
+                       gifOnScreen({65535, 4095}, {16, 16}, {0, 0}), Expect::Loaded,
+                       QSize(16, 16)});
+        // Data after the end of the picture, with marker bytes in it by chance.
+        QByteArray trailing;
+        for (int i = 0; i < 300; ++i) trailing += QByteArray("\xFF\xDA\x00\x08", 4);
+        out.push_back({"cmyk-with-trailing-data.jpg",
+                       handJpeg({64, 64}, Scans::Baseline, 1, 64, 4) + trailing, Expect::Loaded,
+                       QSize(64, 64)});
+        // 8 GiB files that cost no disk: a start, then nothing but zeros.
+        const qint64 sparse = 8LL << 30;
+        const QByteArray progressive = encoded(pattern({48, 40}), "jpeg", true);
+        // The start marker and the first segment, then zeros where the next marker should be.
+        out.push_back(
+            {"sparse-jpeg-start-only.jpg", progressive.left(20), Expect::Refused, {}, sparse});
+        out.push_back({"sparse-progressive-cut.jpg", progressive.left(progressive.size() / 2),
+                       Expect::Loaded, QSize(48, 40), sparse});
+        const QByteArray large = handJpeg({6000, 4000}, Scans::ProgressiveDc, 1, 0);
+        out.push_back({"sparse-progressive-24mp-cut.jpg", large.left(large.size() - 2),
+                       Expect::Loaded, QSize(6000, 4000), sparse});
+        out.push_back({"sparse-header-only.bmp", bmp({4000, 3000}, 24, 3000, {}), Expect::Loaded,
+                       QSize(4000, 3000), sparse});
+        out.push_back({"sparse-header-only.gif",
+                       gifDeclaring({4000, 3000}).left(30),
+                       Expect::Refused,
+                       {},
+                       sparse});
+        // A JPEG of more scans than any encoder writes is refused, however quickly it would
+        // decode.
+        out.push_back({"progressive-200-scans.jpg",
+                       handJpeg({16, 16}, Scans::ProgressiveDc, 200, 1), Expect::Refused});
         if (qEnvironmentVariableIntValue("VARNEL_HEAVY")) {
             out.push_back({"progressive-20000-scans-4096.jpg",
                            handJpeg({4096, 4096}, Scans::ProgressiveDc, 20000, 1)});
@@ -508,7 +602,9 @@ private slots:
         QFETCH(Hostile, file);
         const QString path = where(file) + QLatin1Char('/') + file.name;
         const bool measured = g_peak.reset();
+        const qint64 readBefore = bytesRead();
         const Outcome o = load(path);
+        const qint64 read = bytesRead() - readBefore;
         const qint64 peak = g_peak.sinceReset();
         testing::Settle();  // the loader gives a released picture's pages back after the event
         qInfo("%s (%lld bytes): %s in %lld ms, peak %lld MB", qPrintable(file.name),
@@ -519,11 +615,24 @@ private slots:
         if (file.atLimit) g_peak.discard();
         QVERIFY2(o.foreign.isEmpty(), qPrintable(o.foreign));
         QVERIFY(o.loaded || o.error != 0);
-        QVERIFY2(o.ms < kCeilingMs, qPrintable(QStringLiteral("%1 ms").arg(o.ms)));
         if (MEMORY_MEASURED && measured && !file.atLimit)
             QVERIFY2(peak < kMaxPeakKb, qPrintable(QStringLiteral("%1 MB").arg(peak / 1024)));
-        if (file.name.startsWith(QLatin1String("declares-")))
-            QCOMPARE(o.error, forms::err::InvalidPicture);  // too large to hold
+        if (file.name.startsWith(QLatin1String("declares-")) || file.expect == Expect::Refused)
+            QCOMPARE(o.error, forms::err::InvalidPicture);  // too large to hold, or no picture
+        // A file far longer than its picture is read no further than the picture needs.
+        if (file.sparseSize > 0 && readBefore >= 0)
+            QVERIFY2(read < 256 << 20, qPrintable(QStringLiteral("%1 MB read").arg(read >> 20)));
+        if (file.expect == Expect::Loaded) {
+            QVERIFY2(o.loaded, qPrintable(QStringLiteral("refused (%1)").arg(o.error)));
+            if (file.size.isValid()) {
+                const QSize view(1920, 1080);
+                const forms::Picture p = forms::LoadPicture(path, {}, view);
+                QCOMPARE(p.size(), file.size);
+                QVERIFY(p.image().width() <= view.width() + 40);
+                QVERIFY(p.image().height() <= view.height() + 40);
+            }
+        }
+        QVERIFY2(o.ms < kCeilingMs, qPrintable(QStringLiteral("%1 ms").arg(o.ms)));
     }
 
     // Each file clicked in the file list with the preview on: the path is selected and shown,

@@ -6,6 +6,10 @@
 #include <QPainter>
 #include <QTest>
 
+extern "C" {
+#include <gif_lib.h>
+}
+
 #include "forms/controls.h"
 #include "forms/runtime.h"
 #include "support/testsupport.h"
@@ -121,6 +125,88 @@ QByteArray flatJpeg(int width, int height) {
     return j;
 }
 
+// A BMP of `image` at a depth: 1, 4 and 8 bits through a palette of the colours used, 16 bits
+// as 5-5-5 or (with masks) 5-6-5, 24 bits, 32 bits (with masks in reverse order when asked).
+QByteArray bmpOf(const QImage& image, int bits, bool topDown, bool masks) {
+    QByteArray out;
+    auto put = [&](quint32 v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.append(char((v >> (8 * i)) & 0xFF));
+    };
+    QList<QRgb> palette;
+    if (bits <= 8) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (!palette.contains(image.pixel(x, y))) palette << image.pixel(x, y);
+        if (palette.size() > (1 << bits)) qFatal("too many colours for %d bits", bits);
+    }
+    const QList<quint32> maskList = !masks       ? QList<quint32>{}
+                                    : bits == 16 ? QList<quint32>{0xF800, 0x07E0, 0x001F}
+                                                 : QList<quint32>{0xFF, 0xFF00, 0xFF0000};
+    const int stride = (image.width() * bits + 31) / 32 * 4;
+    const int offset = 14 + 40 + 4 * int(palette.size() + maskList.size());
+    out.append("BM");
+    put(quint32(offset + stride * image.height()), 4);
+    put(0, 4);
+    put(quint32(offset), 4);
+    put(40, 4);
+    put(quint32(image.width()), 4);
+    put(quint32(topDown ? -image.height() : image.height()), 4);
+    put(1, 2);
+    put(quint32(bits), 2);
+    put(masks ? 3 : 0, 4);
+    put(0, 4 * 3);
+    put(quint32(palette.size()), 4);
+    put(0, 4);
+    for (quint32 m : maskList) put(m, 4);
+    for (QRgb c : palette) put(c & 0xFFFFFF, 4);
+    for (int i = 0; i < image.height(); ++i) {
+        const int y = topDown ? i : image.height() - 1 - i;
+        QByteArray row(stride, '\0');
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            quint32 v = bits <= 8 ? quint32(palette.indexOf(c)) : c & 0xFFFFFF;
+            if (bits == 16)
+                v = masks ? (qRed(c) >> 3) << 11 | (qGreen(c) >> 2) << 5 | qBlue(c) >> 3
+                          : (qRed(c) >> 3) << 10 | (qGreen(c) >> 3) << 5 | qBlue(c) >> 3;
+            if (bits == 32 && masks) v = quint32(qRed(c) | qGreen(c) << 8 | qBlue(c) << 16);
+            if (bits < 8) {
+                const int at = x * bits;
+                row[at / 8] = char(uchar(row[at / 8]) | v << (8 - bits - at % 8));
+            } else {
+                for (int b = 0; b < bits / 8; ++b) row[x * bits / 8 + b] = char(v >> (8 * b));
+            }
+        }
+        out.append(row);
+    }
+    return out;
+}
+
+// Writes a GIF with giflib's encoder: a logical screen with one frame of `frame`'s pixels
+// (indices into a grey palette) at `at`.
+void writeGif(const QString& path, QSize screen, QPoint at, const QImage& frame, bool interlaced) {
+    int error = 0;
+    GifFileType* gif = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
+    if (!gif) qFatal("cannot write a GIF");
+    GifColorType colours[256];
+    for (int i = 0; i < 256; ++i)
+        colours[i] = {GifByteType(i), GifByteType(255 - i), GifByteType(i / 2)};
+    ColorMapObject* map = GifMakeMapObject(256, colours);
+    EGifSetGifVersion(gif, true);
+    EGifPutScreenDesc(gif, screen.width(), screen.height(), 8, 0, map);
+    EGifPutImageDesc(gif, at.x(), at.y(), frame.width(), frame.height(), interlaced, nullptr);
+    static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass) {
+        for (int y = interlaced ? kStart[pass] : 0; y < frame.height();
+             y += interlaced ? kStep[pass] : 1) {
+            QByteArray line(frame.width(), '\0');
+            for (int x = 0; x < frame.width(); ++x) line[x] = char(qGray(frame.pixel(x, y)));
+            EGifPutLine(gif, reinterpret_cast<GifPixelType*>(line.data()), frame.width());
+        }
+    }
+    EGifCloseFile(gif, &error);
+    GifFreeMapObject(map);
+}
+
 QImage qtUpright(const QString& path) {
     QImageReader reader(path);
     reader.setAutoTransform(true);
@@ -138,6 +224,20 @@ int largestDifference(const QImage& a, const QImage& b) {
         }
     }
     return worst;
+}
+
+// The mean difference of two pictures' channels, for reductions made in different ways.
+double meanDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return 1000;
+    qint64 sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    }
+    return double(sum) / (3.0 * a.width() * a.height());
 }
 
 bool near(QRgb a, QColor b) {
@@ -345,6 +445,149 @@ private slots:
                 QCOMPARE(e.Number(), forms::err::InvalidPicture);
             }
         }
+    }
+
+    // Fitted to a screen, a larger picture is reduced whole to the largest size that fits,
+    // close to a smooth reduction of the whole picture; one that fits stays as it is.
+    void fittedToTheScreen_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("stored");
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QSize>("fitted");
+        QTest::newRow("JPEG, a quarter then smooth")
+            << "jpg" << 1 << QSize(2560, 2048) << QSize(600, 500) << QSize(600, 480);
+        QTest::newRow("JPEG, exactly half")
+            << "jpg" << 1 << QSize(2560, 2048) << QSize(1280, 1024) << QSize(1280, 1024);
+        QTest::newRow("JPEG, turned, too tall")
+            << "jpg" << 6 << QSize(640, 480) << QSize(1000, 320) << QSize(240, 320);
+        QTest::newRow("JPEG that fits")
+            << "jpg" << 1 << QSize(640, 480) << QSize(640, 480) << QSize(640, 480);
+        QTest::newRow("BMP, too wide")
+            << "bmp" << 1 << QSize(900, 300) << QSize(450, 400) << QSize(450, 150);
+        QTest::newRow("GIF, interlaced, too large")
+            << "gif" << 1 << QSize(500, 400) << QSize(200, 200) << QSize(200, 160);
+        QTest::newRow("BMP that fits")
+            << "bmp" << 1 << QSize(90, 30) << QSize(450, 400) << QSize(90, 30);
+    }
+    void fittedToTheScreen() {
+        QFETCH(QString, format);
+        QFETCH(int, orientation);
+        QFETCH(QSize, stored);
+        QFETCH(QSize, screen);
+        QFETCH(QSize, fitted);
+        QString file = path(QStringLiteral("fit.") + format);
+        if (format == "jpg")
+            file = orientedJpeg(orientation, false, stored);
+        else if (format == "gif")
+            writeGif(file, stored, QPoint(), quadrants(stored), true);
+        else
+            QVERIFY(quadrants(stored).save(file, "BMP"));
+        const QImage whole = qtUpright(file);
+
+        const forms::Picture p = forms::LoadPictureFitted(file, screen);
+        QCOMPARE(p.size(), fitted);
+        QVERIFY(p.isWhole());
+        QCOMPARE(p.image().size(), fitted);
+        const QImage expected =
+            whole.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // The decoder's own reduction differs from averaging the full picture by a little.
+        if (fitted == whole.size())
+            QCOMPARE(largestDifference(p.image(), expected), 0);
+        else
+            QVERIFY2(meanDifference(p.image(), expected) < 3,
+                     qPrintable(QString::number(meanDifference(p.image(), expected))));
+    }
+
+    // Uncompressed BMPs of every depth, stored either way up and read in place: whole, the
+    // part a view shows and reduced for a box, against Qt's reader of the same pixels stored
+    // bottom-up.
+    void bmpDepths_data() {
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<bool>("masks");
+        QTest::addColumn<bool>("topDown");
+        const std::pair<int, bool> kinds[] = {{1, false}, {4, false},  {8, false},  {16, false},
+                                              {16, true}, {24, false}, {32, false}, {32, true}};
+        for (bool topDown : {false, true}) {
+            for (const auto& [bits, masks] : kinds) {
+                QTest::newRow(qPrintable(QStringLiteral("%1 bits%2, %3")
+                                             .arg(bits)
+                                             .arg(masks ? " with masks" : "")
+                                             .arg(topDown ? "top-down" : "bottom-up")))
+                    << bits << masks << topDown;
+            }
+        }
+    }
+    void bmpDepths() {
+        QFETCH(int, bits);
+        QFETCH(bool, masks);
+        QFETCH(bool, topDown);
+        const QSize size(203, 77);  // rows padded at every depth
+        QImage image = quadrants(size);
+        if (bits <= 8) {
+            const int n = 1 << std::min(bits, 4);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x)
+                    image.setPixel(x, y,
+                                   qRgb(17 * ((x / 3 + y) % n), 255 - 13 * ((x / 3 + y) % n), 90));
+        }
+        const QString file = path(QStringLiteral("d%1.bmp").arg(bits));
+        const QString oracle = path(QStringLiteral("d%1-qt.bmp").arg(bits));
+        testing::WriteFile(file, bmpOf(image, bits, topDown, masks));
+        testing::WriteFile(oracle, bmpOf(image, bits, false, masks));
+        const QImage expected = QImage(oracle, "BMP").convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(expected.size(), size);
+        // Qt widens 5 and 6-bit channels by shifting; here they are scaled to reach white.
+        const int tolerance = bits == 16 ? 7 : 0;
+
+        const forms::Picture whole = forms::LoadPicture(file);
+        QCOMPARE(whole.size(), size);
+        QVERIFY(largestDifference(whole.image(), expected) <= tolerance);
+        const QSize view(60, 50);
+        const forms::Picture part = forms::LoadPicture(file, {}, view);
+        QCOMPARE(part.size(), size);
+        QVERIFY(part.held().contains(centred(size, view)));
+        QVERIFY(part.held().width() < 70 && part.held().height() < 60);
+        QVERIFY(largestDifference(part.image(), expected.copy(part.held())) <= tolerance);
+        const forms::Picture small = forms::LoadPicture(file, QSize(50, 19));
+        QCOMPARE(small.image().size(), QSize(51, 20));  // a quarter, rounded up
+    }
+
+    // A GIF is its first frame, wherever the frame lies on the logical screen its header
+    // announces: the frame's pixels, as Qt's reader places them on that screen.
+    void gifFrame_data() {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<bool>("interlaced");
+        QTest::addColumn<QSize>("view");
+        QTest::newRow("fills its screen") << QSize(100, 80) << QPoint() << false << QSize();
+        QTest::newRow("amid a larger screen")
+            << QSize(300, 240) << QPoint(120, 90) << false << QSize();
+        QTest::newRow("interlaced, amid") << QSize(300, 240) << QPoint(120, 90) << true << QSize();
+        QTest::newRow("part in view") << QSize(300, 240) << QPoint(7, 3) << false << QSize(41, 31);
+        QTest::newRow("interlaced, part in view")
+            << QSize(100, 80) << QPoint() << true << QSize(50, 23);
+    }
+    void gifFrame() {
+        QFETCH(QSize, screen);
+        QFETCH(QPoint, at);
+        QFETCH(bool, interlaced);
+        QFETCH(QSize, view);
+        QImage frame(100, 80, QImage::Format_RGB32);
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x) {
+                const int i = (x * 5 + y * 3) % 256;
+                frame.setPixel(x, y, qRgb(i, i, i));
+            }
+        const QString file = path("frame.gif");
+        writeGif(file, screen, at, frame, interlaced);
+        const QImage onScreen = QImage(file, "GIF").convertToFormat(QImage::Format_RGB32);
+        const QImage expected = onScreen.copy(QRect(at, frame.size()));
+
+        const forms::Picture p = forms::LoadPicture(file, {}, view);
+        QCOMPARE(p.size(), frame.size());
+        QVERIFY(p.held().contains(centred(frame.size(), view.isValid() ? view : frame.size())));
+        QCOMPARE(largestDifference(p.image(), expected.copy(p.held())), 0);
     }
 
     void animatedGifShowsItsFirstFrame() {
