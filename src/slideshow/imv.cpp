@@ -36,6 +36,7 @@ void SlideShowForm::Form_Load() {
     Timer1.Interval = int32_t{Module1::interval} * 1000;
     const int16_t n = main_f->List1.ListCount();
     for (int k = 0; k < n; ++k) List2.AddItem(main_f->List1.List(k));
+    fit_ = main_f->awaseMn.Checked();
     // The first picture is read while the window is still black.
     if (n > 0) ahead.Request(List2.List(0), loader());
 }
@@ -55,9 +56,11 @@ void SlideShowForm::Timer1_Timer() {
 }
 
 forms::Prefetch::Loader SlideShowForm::loader() const {
-    // Only the part that this window shows is decoded and held. The size is taken here: the
-    // loader runs on the reading thread.
+    // Only the part that this window shows is decoded and held, or, to fit, the whole
+    // picture reduced to the screen. The size is taken here: the loader runs on the reading
+    // thread.
     const QSize view = forms::ViewSize(Width(), Height());
+    if (fit_) return [view](const QString& path) { return forms::LoadPictureFitted(path, view); };
     return [view](const QString& path) { return forms::LoadPicture(path, {}, view); };
 }
 

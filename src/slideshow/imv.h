@@ -40,4 +40,5 @@ private:
 
     int16_t position_ = -1;
     bool paused_ = false;
+    bool fit_ = false;  // pictures larger than the screen are reduced to fit it
 };

@@ -2,6 +2,7 @@
 // tick by tick through its timer's handler.
 #include <sys/stat.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
@@ -205,6 +206,43 @@ private slots:
             QVERIFY(std::abs(shown.left() - (screen.width() - 1 - shown.right())) <= 1);
             QVERIFY(std::abs(shown.top() - (screen.height() - 1 - shown.bottom())) <= 1);
         });
+    }
+
+    // With 大きな画像を画面に合わせる ticked, a picture larger than the screen is shown whole,
+    // reduced with its aspect kept and centred; none is ever enlarged.
+    void fitToScreen_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("fit");
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        QTest::newRow("larger, fitted") << screen * 3 + QSize(17, 0) << true;
+        QTest::newRow("wider only, fitted") << QSize(screen.width() * 2, 40) << true;
+        QTest::newRow("smaller, fitted") << screen / 2 << true;
+        QTest::newRow("larger, not fitted") << screen * 2 << false;
+    }
+    void fitToScreen() {
+        QFETCH(QSize, size);
+        QFETCH(bool, fit);
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        const QString file = testing::MakePicture(dir_.path(), "fit.jpg", size, Qt::green);
+        setPlayList({});
+        main_f->List1.AddItem(file);
+        if (main_f->awaseMn.Checked() != fit) main_f->awaseMn.action()->trigger();
+        QCOMPARE(main_f->awaseMn.Checked(), fit);
+        const bool larger = size.width() > screen.width() || size.height() > screen.height();
+        const QSize expected = fit && larger ? size.scaled(screen, Qt::KeepAspectRatio) : size;
+        for (int round = 0; round < 2; ++round) {  // the choice holds from play to play
+            play([&](SlideShowForm& f) {
+                f.Timer1.Tick();
+                const forms::Picture p = f.Image1.Picture();
+                QVERIFY(std::abs(p.size().width() - expected.width()) <= 1);
+                QVERIFY(std::abs(p.size().height() - expected.height()) <= 1);
+                QCOMPARE(p.isWhole(), fit || !larger);
+                const QRect shown = f.Image1.widget()->geometry();
+                QVERIFY(std::abs(shown.left() - (screen.width() - 1 - shown.right())) <= 1);
+                QVERIFY(std::abs(shown.top() - (screen.height() - 1 - shown.bottom())) <= 1);
+            });
+        }
+        if (fit) main_f->awaseMn.action()->trigger();
     }
 
     void interval_data() {
