@@ -160,8 +160,11 @@ public:
     Image(Form& form, const char* name);
     void setFlags(unsigned flags) override;
     Property<forms::Picture> Picture;
-    QSize pixelSize() const;  // the size it shows, in pixels
+    QSize pixelSize() const;  // the size it shows, in device pixels
     void unload() override;
+
+protected:
+    void applyGeometry() override;
 
 private:
     void assign(forms::Picture picture);
