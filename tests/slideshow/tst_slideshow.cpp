@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 #include <map>
 
@@ -451,6 +452,26 @@ private slots:
             QVERIFY(returned);
             QCOMPARE(threadCount(), threads);
         }
+    }
+
+    // A play while the show is open (as when it opened where it cannot be seen) brings it to
+    // the front and returns: no second modal loop runs inside the first.
+    void playWhileOpen() {
+        setPlayList({"a.jpg"});
+        play([&](SlideShowForm& f) {
+            bool nested = false;
+            QTimer inner;  // fires only if a nested loop runs
+            inner.setSingleShot(true);
+            QObject::connect(&inner, &QTimer::timeout, [&] {
+                nested = true;
+                if (imv.peek()) imv.peek()->Unload();
+            });
+            inner.start(0);
+            main_f->playS.Value = true;
+            inner.stop();
+            QVERIFY(!nested);
+            QCOMPARE(imv.peek(), &f);
+        });
     }
 
     void doubleClickKeysAndClicks() {
