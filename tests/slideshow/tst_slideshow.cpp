@@ -1,5 +1,6 @@
 // The slide-show window, opened as the user opens it (再生 on the main window) and driven
 // tick by tick through its timer's handler.
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <QAction>
@@ -54,6 +55,18 @@ QString onScreen(SlideShowForm& f) {
     if (!p.isNull()) return QStringLiteral("%1x%2").arg(p.size().width()).arg(p.size().height());
     return f.Label1.Visible() ? QStringLiteral("notice: ") + f.Label1.Caption()
                               : QStringLiteral("black");
+}
+
+// A field of /proc/self/status, in KB; VmHWM, the peak, is put back to the present size by
+// writing 5 to /proc/self/clear_refs.
+qint64 statusKb(const char* field) {
+    malloc_trim(0);
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field)) + 1).trimmed().split(' ').at(0).toLongLong();
+    return -1;
 }
 
 // Threads of this process, to see that nothing is left running.
@@ -452,6 +465,44 @@ private slots:
             QVERIFY(returned);
             QCOMPARE(threadCount(), threads);
         }
+    }
+
+    // At most two pictures are held, the one shown and the next: over a show stepped by ticks
+    // and keys, the peak stays within one screen of pixels above the picture read ahead at
+    // the start.
+    void peakMemory() {
+        if (!MEMORY_MEASURED) QSKIP("resident sizes mean nothing under the sanitizers");
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        QTemporaryDir tmp;
+        QStringList names;
+        for (QColor c : {Qt::red, Qt::green, Qt::blue})
+            names << testing::MakePicture(tmp.path(), c.name().mid(1) + ".jpg", screen * 3, c);
+        main_f->List1.Clear();
+        for (int i = 0; i < 8; ++i) main_f->List1.AddItem(names[i % 3]);
+        const qint64 screenKb = qint64(screen.width()) * screen.height() * 4 / 1024;
+        play([&](SlideShowForm& f) {
+            auto step = [&](const std::function<void()>& action) {
+                action();
+                testing::Settle();  // painted
+                if (f.Position() + 1 < f.List2.ListCount())
+                    QTRY_VERIFY(f.ahead.Ready(f.List2.List(f.Position() + 1)));
+            };
+            QTRY_VERIFY(f.ahead.Ready(f.List2.List(0)));
+            testing::Settle();
+            const qint64 idle = statusKb("VmRSS");
+            QFile refs(QStringLiteral("/proc/self/clear_refs"));
+            if (!refs.open(QIODevice::WriteOnly) || refs.write("5") != 1)
+                QSKIP("the peak cannot be reset");
+            refs.close();
+            for (int i = 0; i < 4; ++i) step([&] { f.Timer1.Tick(); });
+            step([&] { QTest::keyClick(f.window(), Qt::Key_Left); });
+            step([&] { QTest::keyClick(f.window(), Qt::Key_Right); });
+            step([&] { f.Timer1.Tick(); });
+            const qint64 peak = statusKb("VmHWM");
+            qInfo("idle %lld KB, peak %lld KB, a screen %lld KB", idle, peak, screenKb);
+            QVERIFY2(peak - idle < screenKb * 3 / 2,
+                     qPrintable(QStringLiteral("peak %1 KB over idle").arg(peak - idle)));
+        });
     }
 
     // A play while the show is open (as when it opened where it cannot be seen) brings it to
