@@ -68,6 +68,12 @@ QJsonObject FigurePreview(const DataSet& data, const QString& file, const QStrin
 QJsonObject FigureShowFits(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureShowLarge(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureShowOther(const DataSet& data, const QString& file, const QString& name);
+QJsonObject FigureShowFit(const DataSet& data, const QString& file, const QString& name);
+QJsonObject FigureLargeBmp(const DataSet& data, const QString& file, const QString& name);
+QJsonObject FigureLargeGif(const DataSet& data, const QString& file, const QString& name);
+// Ticks the show through copies of one picture against `baseline`.
+QJsonObject ShowTickFigure(const QString& file, const QString& name, double target,
+                           const std::function<void()>& baseline);
 QJsonObject FigureMemory(const DataSet& data, const QStringList& files, const QString& name);
 QJsonObject FigureFileList(const DataSet& data, const QString& name);
 QJsonObject FigurePlayList(const DataSet& data, const QString& name);

@@ -109,11 +109,8 @@ QJsonObject FigurePreview(const DataSet& data, const QString& file, const QStrin
                       .arg(f.imP1.pixelSize().height()));
 }
 
-namespace {
-
-// Ticks the show through copies of one picture against `baseline`.
-QJsonObject showFigure(const QString& file, const QString& name, double target,
-                       const std::function<void()>& baseline) {
+QJsonObject ShowTickFigure(const QString& file, const QString& name, double target,
+                           const std::function<void()>& baseline) {
     Samples s;
     QString note;
     withSlideShow(QStringList(2 * kRuns + 6, file), [&](SlideShowForm& show) {
@@ -133,18 +130,16 @@ QJsonObject showFigure(const QString& file, const QString& name, double target,
     return result(name, "ms", s, target, note);
 }
 
-}  // namespace
-
 QJsonObject FigureShowFits(const DataSet&, const QString& file, const QString& name) {
-    return showFigure(file, name, 1.2, [&] { DecodeJpegWhole(file); });
+    return ShowTickFigure(file, name, 1.2, [&] { DecodeJpegWhole(file); });
 }
 
 QJsonObject FigureShowLarge(const DataSet&, const QString& file, const QString& name) {
-    return showFigure(file, name, 1.5, [&] { DecodeJpegCentre(file, screenSize()); });
+    return ShowTickFigure(file, name, 1.5, [&] { DecodeJpegCentre(file, screenSize()); });
 }
 
 QJsonObject FigureShowOther(const DataSet&, const QString& file, const QString& name) {
-    return showFigure(file, name, 0, [&] {
+    return ShowTickFigure(file, name, 0, [&] {
         QImageReader reader(file);
         if (reader.read().isNull()) fail("Qt cannot read " + file);
     });

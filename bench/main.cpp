@@ -99,6 +99,11 @@ std::vector<Figure> figures() {
             return FigureShowPrefetched(d, d.path(QLatin1String(file)), size);
         };
     };
+    auto fit = [](const char* file) {
+        return [file](const DataSet& d, const QString&) {
+            return FigureShowFit(d, d.path(QLatin1String(file)), QString());
+        };
+    };
     const char* hd = "screen-1920x1080.json";
     return {
         {"preview-24mp-420", "preview, 24 MP JPEG 4:2:0", hd, preview("p24-420.jpg")},
@@ -117,8 +122,18 @@ std::vector<Figure> figures() {
          large("p48-420.jpg")},
         {"show-large-48mp-444", "show tick, 48 MP JPEG 4:4:4 on 1920x1080", hd,
          large("p48-444.jpg")},
-        {"show-large-bmp", "show tick, 6000x4000 BMP (vs Qt reader)", hd, other("p24.bmp")},
-        {"show-large-gif", "show tick, 4000x3000 GIF (vs Qt reader)", hd, other("p12.gif")},
+        {"show-large-bmp-vs-qt", "show tick, 6000x4000 BMP (vs Qt reader)", hd, other("p24.bmp")},
+        {"show-large-gif-vs-qt", "show tick, 4000x3000 GIF (vs Qt reader)", hd, other("p12.gif")},
+        {"show-fit-24mp", "fitted load, 24 MP JPEG on 1920x1080", hd, fit("p24-420.jpg")},
+        {"show-fit-48mp", "fitted load, 48 MP JPEG on 1920x1080", hd, fit("p48-420.jpg")},
+        {"show-large-bmp", "show tick, 6000x4000 BMP (vs pread + convert)", hd,
+         [](const DataSet& d, const QString&) {
+             return FigureLargeBmp(d, d.path("p24.bmp"), QString());
+         }},
+        {"show-large-gif", "show tick, 4000x3000 GIF (vs giflib to the band)", hd,
+         [](const DataSet& d, const QString&) {
+             return FigureLargeGif(d, d.path("p12.gif"), QString());
+         }},
         {"memory-show", "memory, show of 20 pictures (MB over idle)", hd,
          [](const DataSet& d, const QString&) {
              QStringList files;

@@ -140,6 +140,23 @@ void writeSeeds(const QString& dir) {
     put("mono.bmp", encoded(pattern({13, 5}, QImage::Format_Mono), "bmp", -1, false));
     put("still.gif", gif({7, 5}, 1));
     put("animated.gif", gif({6, 4}, 3));
+    // Stored from the top down: a negative height.
+    QByteArray topDown = encoded(small, "bmp", -1, false);
+    topDown[25] = char(0xFF);
+    topDown[24] = char(0xFF);
+    topDown[23] = char(0xFF);
+    topDown[22] = char(-small.height());
+    put("top-down.bmp", topDown);
+    // An interlaced frame; a frame amid a larger logical screen.
+    QByteArray interlaced = gif({9, 11}, 1);
+    interlaced[42] = char(interlaced[42] | 0x40);
+    put("interlaced.gif", interlaced);
+    QByteArray amid = gif({4, 3}, 1);
+    amid[6] = char(40);
+    amid[8] = char(30);
+    amid[34] = char(18);
+    amid[36] = char(13);
+    put("amid.gif", amid);
 }
 
 }  // namespace
@@ -176,15 +193,24 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (::ftruncate(g_fd, 0) != 0) std::abort();
     if (size > 0 && ::pwrite(g_fd, data, size, 0) != ssize_t(size)) std::abort();
-    // The preview's box, the whole picture, and a view smaller than most inputs' pictures.
-    for (const auto& [fit, view] : {std::pair{QSize(169, 193), QSize()},
-                                    std::pair{QSize(), QSize()}, std::pair{QSize(), QSize(5, 3)}}) {
+    // The preview's box, the whole picture, a view smaller than most inputs' pictures, and
+    // fitted to a screen that small.
+    struct Load {
+        QSize fit, view, screen;
+    };
+    for (const Load& load : {Load{QSize(169, 193), {}, {}}, Load{}, Load{{}, QSize(5, 3), {}},
+                             Load{{}, {}, QSize(7, 5)}}) {
         try {
-            const forms::Picture picture = forms::LoadPicture(g_path, fit, view);
+            const forms::Picture picture = load.screen.isValid()
+                                               ? forms::LoadPictureFitted(g_path, load.screen)
+                                               : forms::LoadPicture(g_path, load.fit, load.view);
             if (picture.isNull()) continue;
             // The picture held must lie within the picture, and its pixels must be readable.
             const QRect whole(QPoint(0, 0), picture.size());
             if (!whole.contains(picture.held()) || picture.image().isNull()) std::abort();
+            if (load.screen.isValid() && (picture.size().width() > load.screen.width() ||
+                                          picture.size().height() > load.screen.height()))
+                std::abort();
             volatile QRgb corner =
                 picture.image().pixel(picture.image().width() - 1, picture.image().height() - 1);
             (void)corner;

@@ -1,11 +1,13 @@
-// Uncompressed BMPs, read in place: only the rows and columns wanted are read from the file
-// and converted to 32-bit pixels.
+// BMPs: uncompressed ones read in place, only the rows and columns wanted read from the file
+// and converted to 32-bit pixels; run-length encoded ones decoded from the bottom up to the
+// top row wanted.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "pixels.h"
@@ -61,8 +63,7 @@ struct Bmp {
 
 enum : quint32 { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
 
-// Reads the headers; false for a BMP that is not for this reader (run-length encoded).
-bool readHeader(int fd, Bmp& bmp) {
+void readHeader(int fd, Bmp& bmp) {
     uchar head[14 + 124 + 16] = {};
     readAt(fd, head, sizeof head, 0);
     const quint32 infoSize = le32(head + 14);
@@ -80,9 +81,9 @@ bool readHeader(int fd, Bmp& bmp) {
     } else {
         Raise(err::InvalidPicture);
     }
-    if (bmp.compression == kRle8 || bmp.compression == kRle4) return false;
+    const bool rle = bmp.compression == kRle8 || bmp.compression == kRle4;
     if (bmp.compression != kRgb && bmp.compression != kBitFields &&
-        bmp.compression != kAlphaBitFields)
+        bmp.compression != kAlphaBitFields && !rle)
         Raise(err::InvalidPicture);
     // A negative height: the rows are stored from the top down.
     bmp.topDown = height < 0;
@@ -92,7 +93,10 @@ bool readHeader(int fd, Bmp& bmp) {
     if (tooLarge(QSize(bmp.width, bmp.height))) Raise(err::InvalidPicture);
     const int b = bmp.bits;
     if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32) Raise(err::InvalidPicture);
-    if (bmp.compression != kRgb && b != 16 && b != 32) Raise(err::InvalidPicture);
+    if ((bmp.compression == kBitFields || bmp.compression == kAlphaBitFields) && b != 16 && b != 32)
+        Raise(err::InvalidPicture);
+    // Run-length encoded pictures are stored from the bottom up, at their own depth.
+    if (rle && (bmp.topDown || b != (bmp.compression == kRle8 ? 8 : 4))) Raise(err::InvalidPicture);
     bmp.dataAt = off_t(le32(head + 10));
     bmp.stride = (size_t(bmp.width) * size_t(b) + 31) / 32 * 4;
 
@@ -116,7 +120,8 @@ bool readHeader(int fd, Bmp& bmp) {
         quint32 colours = infoSize >= 40 ? le32(info + 32) : 0;
         if (colours == 0 || colours > (1u << b)) colours = 1u << b;
         off_t at = 14 + off_t(infoSize);
-        if (infoSize == 40 && bmp.compression != kRgb) at += 12;
+        if (infoSize == 40 && (bmp.compression == kBitFields || bmp.compression == kAlphaBitFields))
+            at += 12;
         std::vector<uchar> table(size_t(colours) * size_t(entry));
         readAt(fd, table.data(), table.size(), at);
         // Indices beyond the table are black.
@@ -126,7 +131,6 @@ bool readHeader(int fd, Bmp& bmp) {
             bmp.palette[i] = qRgb(e[2], e[1], e[0]);
         }
     }
-    return true;
 }
 
 // Converts columns [from, to) of one stored row to 32-bit pixels.
@@ -167,17 +171,111 @@ void convert(const Bmp& bmp, const uchar* row, int from, int to, QRgb* out) {
     }
 }
 
+// The bytes of a file from an offset on, a buffer at a time.
+class ByteStream {
+public:
+    ByteStream(int fd, off_t at) : fd_(fd), at_(at) {}
+    // The next byte; -1 at the end of the file.
+    int next() {
+        if (pos_ == size_) {
+            ssize_t n;
+            do {
+                n = ::pread(fd_, buffer_, sizeof buffer_, at_);
+            } while (n < 0 && errno == EINTR);
+            if (n <= 0) return -1;
+            at_ += n;
+            size_ = size_t(n);
+            pos_ = 0;
+        }
+        return buffer_[pos_++];
+    }
+
+private:
+    int fd_;
+    off_t at_;
+    uchar buffer_[64 * 1024];
+    size_t pos_ = 0, size_ = 0;
+};
+
+// Decodes a run-length encoded BMP from the bottom row up, as far as the row stored
+// `lastStored` rows from the bottom; pixels the codes skip are the first colour of the table.
+// `deliver(stored, indices)` receives each row's palette indices.
+template <typename Deliver>
+void decodeRle(int fd, const Bmp& bmp, int lastStored, Deliver deliver) {
+    const bool four = bmp.bits == 4;
+    std::vector<uchar> row(size_t(bmp.width), 0);
+    auto stream = std::make_unique<ByteStream>(fd, bmp.dataAt);
+    int x = 0, stored = 0;
+    auto put = [&](int index) {
+        if (x < bmp.width) row[size_t(x)] = uchar(index);
+        ++x;
+    };
+    auto endRow = [&] {
+        deliver(stored, row.data());
+        std::fill(row.begin(), row.end(), uchar(0));
+        x = 0;
+        ++stored;
+    };
+    while (stored <= lastStored) {
+        const int count = stream->next(), value = stream->next();
+        if (value < 0) break;
+        if (count > 0) {
+            for (int i = 0; i < count && x < bmp.width; ++i)
+                put(four ? (i % 2 ? value & 0x0F : value >> 4) : value);
+            continue;
+        }
+        if (value == 0) {  // end of the row
+            endRow();
+        } else if (value == 1) {  // end of the picture
+            break;
+        } else if (value == 2) {  // a move right and up
+            const int dx = stream->next(), dy = stream->next();
+            if (dy < 0) break;
+            const int toX = x + dx;
+            for (int i = 0; i < dy && stored <= lastStored; ++i) endRow();
+            x = std::min(toX, bmp.width);
+        } else {  // `value` pixels as they are, padded to a whole number of 16-bit words
+            const int bytes = four ? (value + 1) / 2 : value;
+            for (int i = 0; i < bytes; ++i) {
+                const int b = stream->next();
+                if (b < 0) return;
+                if (four) {
+                    put(b >> 4);
+                    if (2 * i + 1 < value) put(b & 0x0F);
+                } else {
+                    put(b);
+                }
+            }
+            if (bytes % 2) stream->next();
+        }
+    }
+    // The row the codes were in when they ended.
+    if (stored <= lastStored && x > 0) deliver(stored, row.data());
+}
+
 }  // namespace
 
-std::optional<Picture> readBmp(int fd, const Request& request) {
+Picture readBmp(int fd, const Request& request) {
     Bmp bmp;
-    if (!readHeader(fd, bmp)) return std::nullopt;
+    readHeader(fd, bmp);
     const QSize own(bmp.width, bmp.height);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || bmp.dataAt >= st.st_size) Raise(err::InvalidPicture);
 
     Rows rows(own, planFor(own, request), false, false);
     if (!rows.valid()) Raise(err::InvalidPicture);
+    if (bmp.compression == kRle8 || bmp.compression == kRle4) {
+        // Rows from the bottom up: each one wanted is converted as it is decoded.
+        decodeRle(fd, bmp, bmp.height - 1 - rows.top(), [&](int stored, const uchar* indices) {
+            const int y = bmp.height - 1 - stored;
+            if (!rows.wants(y)) return;
+            QRgb* out = rows.row(y);
+            for (int x = rows.left(); x < rows.right(); ++x)
+                *out++ = bmp.palette[indices[size_t(x)]];
+            rows.done(y);
+        });
+        return rows.finish();
+    }
     // The bytes of the columns wanted, within a stored row.
     const size_t from = size_t(rows.left()) * size_t(bmp.bits) / 8;
     const size_t to = std::min(bmp.stride, (size_t(rows.right()) * size_t(bmp.bits) + 7) / 8);

@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QTransform>
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <optional>
 
 extern "C" {
 #include <jerror.h>
@@ -410,36 +407,13 @@ Picture loadJpeg(int fd, const pixels::Request& request) {
     return Picture(upright(image, orientation), own, held);
 }
 
-// Run-length encoded BMPs, through Qt's reader, which decodes the whole picture.
-Picture loadWithReader(int fd, const pixels::Request& request) {
-    if (::lseek(fd, 0, SEEK_SET) != 0) Raise(err::InvalidPicture);
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        Raise(err::InvalidPicture);
-    QImageReader reader(&file, "bmp");
-    reader.setDecideFormatFromContent(false);
-    const QSize own = reader.size();
-    if (!own.isValid() || own.isEmpty() || pixels::tooLarge(own)) Raise(err::InvalidPicture);
-    QImage image;
-    if (!reader.read(&image) || image.isNull() || image.size() != own) Raise(err::InvalidPicture);
-    image = image.convertToFormat(QImage::Format_RGB32);
-    const pixels::Plan plan = pixels::planFor(own, request);
-    if (plan.fitted.isValid())
-        return Picture(pixels::smoothReduce(image, plan.fitted), plan.fitted);
-    if (plan.part != image.rect()) return Picture(image.copy(plan.part), own, plan.part);
-    return Picture(std::move(image), own);
-}
-
 Picture load(const QString& path, const pixels::Request& request) {
     if (path.isEmpty()) return Picture();
     const FileHandle file{openPictureFile(path)};
     const QByteArray format = sniff(file.fd);
     if (format == "jpeg") return loadJpeg(file.fd, request);
     if (format == "gif") return pixels::readGif(file.fd, request);
-    if (format == "bmp") {
-        if (std::optional<Picture> picture = pixels::readBmp(file.fd, request)) return *picture;
-        return loadWithReader(file.fd, request);
-    }
+    if (format == "bmp") return pixels::readBmp(file.fd, request);
     Raise(err::InvalidPicture);
 }
 

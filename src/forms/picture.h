@@ -38,8 +38,11 @@ private:
 // FileNotFound for a missing file, PermissionDenied for one that cannot be read and
 // InvalidPicture for anything that is not a picture of those formats or cannot be decoded,
 // including special files (a FIFO, a device, a directory) and pictures too large to hold
-// (more than 256 megapixels). A JPEG's orientation tag is applied: the picture is upright. An
-// animated GIF gives its first frame.
+// (more than 256 megapixels). A JPEG's orientation tag is applied: the picture is upright. A
+// GIF is its first frame, at the frame's size, whatever logical screen its header announces.
+// Memory is bounded by what is held: rows and columns not wanted are never kept, and a file
+// is read no further than its picture needs. Safe to call from any thread: the loader keeps
+// no state between calls.
 //
 // With a non-empty `fit` the picture is shown stretched to a box of that size (pixels): it
 // may be decoded reduced, never below that size. With a non-empty `view`, the picture is

@@ -6,7 +6,6 @@
 #include <QRect>
 #include <QSize>
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "picture.h"
@@ -86,9 +85,8 @@ private:
     int open_ = -1;  // the band open, when the rows come in order
 };
 
-// The readers of formats besides JPEG. They throw InvalidPicture for what they cannot show;
-// readBmp gives nothing for a BMP it leaves to Qt's reader (run-length encoded).
-std::optional<Picture> readBmp(int fd, const Request& request);
+// The readers of formats besides JPEG. They throw InvalidPicture for what they cannot show.
+Picture readBmp(int fd, const Request& request);
 Picture readGif(int fd, const Request& request);
 
 }  // namespace forms::pixels

@@ -5,6 +5,8 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QTest>
+#include <atomic>
+#include <thread>
 
 extern "C" {
 #include <gif_lib.h>
@@ -127,7 +129,9 @@ QByteArray flatJpeg(int width, int height) {
 
 // A BMP of `image` at a depth: 1, 4 and 8 bits through a palette of the colours used, 16 bits
 // as 5-5-5 or (with masks) 5-6-5, 24 bits, 32 bits (with masks in reverse order when asked).
-QByteArray bmpOf(const QImage& image, int bits, bool topDown, bool masks) {
+// With `rle`, 4 and 8-bit pictures are run-length encoded: runs of a colour, and the rest as
+// literal pixels.
+QByteArray bmpOf(const QImage& image, int bits, bool topDown, bool masks, bool rle = false) {
     QByteArray out;
     auto put = [&](quint32 v, int bytes) {
         for (int i = 0; i < bytes; ++i) out.append(char((v >> (8 * i)) & 0xFF));
@@ -153,12 +157,33 @@ QByteArray bmpOf(const QImage& image, int bits, bool topDown, bool masks) {
     put(quint32(topDown ? -image.height() : image.height()), 4);
     put(1, 2);
     put(quint32(bits), 2);
-    put(masks ? 3 : 0, 4);
+    put(rle ? (bits == 8 ? 1 : 2) : masks ? 3 : 0, 4);
     put(0, 4 * 3);
     put(quint32(palette.size()), 4);
     put(0, 4);
     for (quint32 m : maskList) put(m, 4);
     for (QRgb c : palette) put(c & 0xFFFFFF, 4);
+    for (int y = image.height() - 1; rle && y >= 0; --y) {
+        QList<int> row;
+        for (int x = 0; x < image.width(); ++x) row << int(palette.indexOf(image.pixel(x, y)));
+        for (int x = 0; x < row.size();) {
+            int run = 1;
+            while (x + run < row.size() && run < 200 && row[x + run] == row[x]) ++run;
+            if (run == 1 && x + 4 <= row.size()) {  // four literal pixels
+                out.append('\0');
+                out.append('\4');
+                for (int k = 0; k < 4; k += bits == 4 ? 2 : 1)
+                    out.append(char(bits == 4 ? row[x + k] << 4 | row[x + k + 1] : row[x + k]));
+                x += 4;
+                continue;
+            }
+            out.append(char(run));
+            out.append(char(bits == 4 ? row[x] << 4 | row[x] : row[x]));
+            x += run;
+        }
+        out.append(QByteArray(2, '\0'));
+    }
+    if (rle) return out + QByteArray("\0\1", 2);
     for (int i = 0; i < image.height(); ++i) {
         const int y = topDown ? i : image.height() - 1 - i;
         QByteArray row(stride, '\0');
@@ -506,6 +531,9 @@ private slots:
         QTest::addColumn<int>("bits");
         QTest::addColumn<bool>("masks");
         QTest::addColumn<bool>("topDown");
+        QTest::addColumn<bool>("rle");
+        QTest::newRow("8 bits run-length encoded") << 8 << false << false << true;
+        QTest::newRow("4 bits run-length encoded") << 4 << false << false << true;
         const std::pair<int, bool> kinds[] = {{1, false}, {4, false},  {8, false},  {16, false},
                                               {16, true}, {24, false}, {32, false}, {32, true}};
         for (bool topDown : {false, true}) {
@@ -514,7 +542,7 @@ private slots:
                                              .arg(bits)
                                              .arg(masks ? " with masks" : "")
                                              .arg(topDown ? "top-down" : "bottom-up")))
-                    << bits << masks << topDown;
+                    << bits << masks << topDown << false;
             }
         }
     }
@@ -522,6 +550,7 @@ private slots:
         QFETCH(int, bits);
         QFETCH(bool, masks);
         QFETCH(bool, topDown);
+        QFETCH(bool, rle);
         const QSize size(203, 77);  // rows padded at every depth
         QImage image = quadrants(size);
         if (bits <= 8) {
@@ -533,8 +562,8 @@ private slots:
         }
         const QString file = path(QStringLiteral("d%1.bmp").arg(bits));
         const QString oracle = path(QStringLiteral("d%1-qt.bmp").arg(bits));
-        testing::WriteFile(file, bmpOf(image, bits, topDown, masks));
-        testing::WriteFile(oracle, bmpOf(image, bits, false, masks));
+        testing::WriteFile(file, bmpOf(image, bits, topDown, masks, rle));
+        testing::WriteFile(oracle, bmpOf(image, bits, false, masks, rle));
         const QImage expected = QImage(oracle, "BMP").convertToFormat(QImage::Format_RGB32);
         QCOMPARE(expected.size(), size);
         // Qt widens 5 and 6-bit channels by shifting; here they are scaled to reach white.
@@ -588,6 +617,31 @@ private slots:
         QCOMPARE(p.size(), frame.size());
         QVERIFY(p.held().contains(centred(frame.size(), view.isValid() ? view : frame.size())));
         QCOMPARE(largestDifference(p.image(), expected.copy(p.held())), 0);
+    }
+
+    // The loader keeps no state between calls: pictures load on another thread while this
+    // one loads the same, each exactly as it loads alone.
+    void loadsOnAnotherThread() {
+        const QString bmp = path("thread.bmp"), gif = path("thread.gif");
+        QVERIFY(quadrants(QSize(300, 200)).save(bmp, "BMP"));
+        writeGif(gif, QSize(240, 90), QPoint(), quadrants(QSize(240, 90)), true);
+        const QStringList files{orientedJpeg(6, false, QSize(320, 200)), bmp, gif};
+        auto load = [&](int i) {
+            return i % 2 ? forms::LoadPictureFitted(files[i / 2], QSize(101, 67)).image()
+                         : forms::LoadPicture(files[i / 2], {}, QSize(100, 80)).image();
+        };
+        QList<QImage> alone;
+        for (int i = 0; i < 2 * files.size(); ++i) alone << load(i);
+        std::atomic<int> differ{0};
+        auto work = [&] {
+            for (int round = 0; round < 20; ++round)
+                for (int i = 0; i < alone.size(); ++i)
+                    if (load(i) != alone[i]) ++differ;
+        };
+        std::thread other(work);
+        work();
+        other.join();
+        QCOMPARE(differ.load(), 0);
     }
 
     void animatedGifShowsItsFirstFrame() {
