@@ -356,9 +356,9 @@ void Form::Unload() {
     if (!loaded_) return;
     loaded_ = false;
     --g_loaded;
-    Form_Unload();
     for (auto& [name, control] : controls_) control->unload();
     window_->hide();
+    Form_Unload();
     if (modalLoop_) modalLoop_->quit();
     if (onUnload_) onUnload_();
     if (running_ > 0)

@@ -126,7 +126,8 @@ protected:
          std::vector<MenuLayout> menus = {});
     virtual void wire() {}
     virtual void Form_Load() {}
-    // Runs when the form unloads, before its controls are destroyed.
+    // Runs when the form unloads, once its window has closed and before its controls are
+    // destroyed.
     virtual void Form_Unload() {}
 
 private:
