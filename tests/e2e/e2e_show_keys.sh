@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
-# The show's keys, and large pictures fitted to the screen. Three pictures are played with
-# the default interval of 3 seconds: Space pauses (a notice in the top right corner, the
-# picture stays), Right and Left step, Space resumes and the next tick comes; Esc mid-show
-# brings the main window back at once, without the end message, and a second show plays the
-# same list, where Right on the last picture gives the end message. Then a 2560x2048 picture
-# with a magenta border, with 大きな画像を画面に合わせる ticked, shows its whole border on the
-# 1280x1024 screen. E2E_SHOTS, when set, is a folder that keeps screenshots to look at.
+# The show's keys (Space pauses with a notice, Right/Page Down and Left/Page Up step, Esc stops
+# without the end message, Right on the last picture ends), then a 2560x2048 picture fitted
+# whole to the 1280x1024 screen. E2E_SHOTS: a folder to keep screenshots in.
 set -euo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -59,7 +55,7 @@ open_show
 wait_for 3 "the pause notice in the top right corner" notice_shown
 step Right "$RED" "Right: the first picture"
 step Right "$BLUE" "Right: the second picture"
-step Left "$RED" "Left: back to the first"
+step Prior "$RED" "Page Up: back to the first"
 keys Left
 keep_shot paused
 holds 4 "the first picture, paused longer than the interval" picture_stays "$RED"
@@ -76,7 +72,7 @@ log "Esc: the show closed at once, the main window is back"
 open_show
 step Right "$RED" "second show: the first picture"
 step Right "$BLUE" "second show: the second picture"
-step Right "$GREEN" "second show: the third picture"
+step Next "$GREEN" "second show: the third picture (Page Down)"
 keys Right
 wait_window 5 '^varnel$'
 focus "$WIN"

@@ -3,7 +3,6 @@
 #include <malloc.h>
 #include <sys/stat.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
@@ -12,7 +11,6 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
-#include <map>
 
 #include "core/forms.h"
 #include "core/module1.h"
@@ -222,43 +220,6 @@ private slots:
         });
     }
 
-    // With 大きな画像を画面に合わせる ticked, a picture larger than the screen is shown whole,
-    // reduced with its aspect kept and centred; none is ever enlarged.
-    void fitToScreen_data() {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("fit");
-        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-        QTest::newRow("larger, fitted") << screen * 3 + QSize(17, 0) << true;
-        QTest::newRow("wider only, fitted") << QSize(screen.width() * 2, 40) << true;
-        QTest::newRow("smaller, fitted") << screen / 2 << true;
-        QTest::newRow("larger, not fitted") << screen * 2 << false;
-    }
-    void fitToScreen() {
-        QFETCH(QSize, size);
-        QFETCH(bool, fit);
-        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-        const QString file = testing::MakePicture(dir_.path(), "fit.jpg", size, Qt::green);
-        setPlayList({});
-        main_f->List1.AddItem(file);
-        if (main_f->awaseMn.Checked() != fit) main_f->awaseMn.action()->trigger();
-        QCOMPARE(main_f->awaseMn.Checked(), fit);
-        const bool larger = size.width() > screen.width() || size.height() > screen.height();
-        const QSize expected = fit && larger ? size.scaled(screen, Qt::KeepAspectRatio) : size;
-        for (int round = 0; round < 2; ++round) {  // the choice holds from play to play
-            play([&](SlideShowForm& f) {
-                f.Timer1.Tick();
-                const forms::Picture p = f.Image1.Picture();
-                QVERIFY(std::abs(p.size().width() - expected.width()) <= 1);
-                QVERIFY(std::abs(p.size().height() - expected.height()) <= 1);
-                QCOMPARE(p.isWhole(), fit || !larger);
-                const QRect shown = f.Image1.widget()->geometry();
-                QVERIFY(std::abs(shown.left() - (screen.width() - 1 - shown.right())) <= 1);
-                QVERIFY(std::abs(shown.top() - (screen.height() - 1 - shown.bottom())) <= 1);
-            });
-        }
-        if (fit) main_f->awaseMn.action()->trigger();
-    }
-
     void interval_data() {
         QTest::addColumn<int>("seconds");
         QTest::addColumn<int>("period");  // milliseconds
@@ -334,65 +295,6 @@ private slots:
         QCOMPARE(boxes.texts, QStringList({kEnd}));
     }
 
-    // Keys, one row per sequence of actions ("tick" is the timer's tick); after each action
-    // what is on screen, "paused" while the notice shows, "closed" once the window is gone.
-    void keys_data() {
-        QTest::addColumn<QString>("actions");
-        QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<QStringList>("messages");
-        const QStringList none, end{kEnd};
-        QTest::newRow("Right steps, Left goes back")
-            << "Right Right Left Left Left"
-            << QStringList{"30x20", "50x40", "30x20", "30x20", "30x20"} << none;
-        QTest::newRow("Page Down and Page Up step too")
-            << "tick PgDn PgUp" << QStringList{"30x20", "50x40", "30x20"} << none;
-        QTest::newRow("Left before the first picture")
-            << "Left tick" << QStringList{"black", "30x20"} << none;
-        QTest::newRow("Right on the last picture ends the show")
-            << "tick tick tick Right" << QStringList{"30x20", "50x40", "70x60", "closed"} << end;
-        QTest::newRow("Esc stops at once") << "tick Esc" << QStringList{"30x20", "closed"} << none;
-        QTest::newRow("Esc before the first picture") << "Esc" << QStringList{"closed"} << none;
-        QTest::newRow("Space pauses, steps keep the pause, Space resumes")
-            << "tick Space Right Space tick"
-            << QStringList{"30x20", "30x20 paused", "50x40 paused", "50x40", "70x60"} << none;
-    }
-    void keys() {
-        QFETCH(QString, actions);
-        QFETCH(QStringList, expected);
-        QFETCH(QStringList, messages);
-        setPlayList({"a.jpg", "b.bmp", "c.gif"});
-        const QStringList before = playList();
-        const std::map<QString, Qt::Key> keyOf{{"Right", Qt::Key_Right},   {"Left", Qt::Key_Left},
-                                               {"PgDn", Qt::Key_PageDown}, {"PgUp", Qt::Key_PageUp},
-                                               {"Space", Qt::Key_Space},   {"Esc", Qt::Key_Escape}};
-        const int ends = testing::EndCount();
-        testing::MsgBoxes boxes;
-        QStringList seen;
-        const bool returned = play([&](SlideShowForm& f) {
-            for (const QString& action : actions.split(' ')) {
-                if (action == "tick")
-                    f.Timer1.Tick();
-                else
-                    QTest::keyClick(f.window(), keyOf.at(action));
-                SlideShowForm* open = imv.peek();
-                if (!open) {
-                    seen << "closed";
-                    break;
-                }
-                const bool paused = f.Label2.Visible();
-                QCOMPARE(f.Timer1.Ticking(), !paused);
-                if (paused) QCOMPARE(f.Label2.Caption(), QStringLiteral("一時停止中"));
-                seen << onScreen(f) + (paused ? " paused" : "");
-            }
-        });
-        QVERIFY(returned);
-        QCOMPARE(seen, expected);
-        QCOMPARE(boxes.texts, messages);
-        QCOMPARE(testing::EndCount(), ends);
-        QCOMPARE(playList(), before);
-        QVERIFY(!QApplication::activeModalWidget());  // the main window takes input again
-    }
-
     // The runtime's own timer puts the first picture up: no tick is called by hand.
     void timerShowsThePictures() {
         setPlayList({"a.jpg"});
@@ -408,14 +310,9 @@ private slots:
     void fileChangedAfterItWasReadAhead_data() {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("unchanged") << ""
-                                   << "40x30";
-        QTest::newRow("replaced") << "replace"
-                                  << "90x10";
-        QTest::newRow("rewritten in place") << "rewrite"
-                                            << "90x10";
-        QTest::newRow("removed") << "remove"
-                                 << "notice";
+        QTest::newRow("unchanged") << QString() << QStringLiteral("40x30");
+        QTest::newRow("replaced") << QStringLiteral("replace") << QStringLiteral("90x10");
+        QTest::newRow("removed") << QStringLiteral("remove") << QStringLiteral("notice");
     }
     void fileChangedAfterItWasReadAhead() {
         QFETCH(QString, change);
@@ -430,12 +327,6 @@ private slots:
             if (change == "replace") {
                 testing::MakePicture(tmp.path(), "new.bmp", {90, 10}, Qt::blue);
                 QVERIFY(QFile::remove(next) && QFile::rename(tmp.path() + "/new.bmp", next));
-            } else if (change == "rewrite") {
-                const QString other =
-                    testing::MakePicture(tmp.path(), "other.bmp", {90, 10}, Qt::blue);
-                QFile from(other), to(next);
-                QVERIFY(from.open(QIODevice::ReadOnly) && to.open(QIODevice::ReadWrite));
-                to.write(from.readAll());
             } else if (change == "remove") {
                 QVERIFY(QFile::remove(next));
             }
@@ -449,22 +340,14 @@ private slots:
         QTemporaryDir tmp;
         const QString big = testing::MakePicture(tmp.path(), "big.jpg", {4000, 3000}, Qt::red);
         const int threads = threadCount();
-        for (const QString how : {"Esc", "Unload", "close"}) {
-            main_f->List1.Clear();
-            for (int i = 0; i < 3; ++i) main_f->List1.AddItem(big);
-            const bool returned = play([&](SlideShowForm& f) {
-                f.Timer1.Tick();  // the next is being read now
-                if (how == "Esc")
-                    QTest::keyClick(f.window(), Qt::Key_Escape);
-                else if (how == "Unload")
-                    f.Unload();
-                else
-                    f.window()->close();
-                QVERIFY(!imv.peek());
-            });
-            QVERIFY(returned);
-            QCOMPARE(threadCount(), threads);
-        }
+        for (int i = 0; i < 3; ++i) main_f->List1.AddItem(big);
+        const bool returned = play([&](SlideShowForm& f) {
+            f.Timer1.Tick();  // the next is being read now
+            QTest::keyClick(f.window(), Qt::Key_Escape);
+            QVERIFY(!imv.peek());
+        });
+        QVERIFY(returned);
+        QCOMPARE(threadCount(), threads);
     }
 
     // At most two pictures are held, the one shown and the next: over a show stepped by ticks
