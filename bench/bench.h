@@ -77,6 +77,10 @@ QJsonObject ShowTickFigure(const QString& file, const QString& name, double targ
 QJsonObject FigureMemory(const DataSet& data, const QStringList& files, const QString& name);
 QJsonObject FigureFileList(const DataSet& data, const QString& name);
 QJsonObject FigurePlayList(const DataSet& data, const QString& name);
+// The show with the next picture read ahead (show_prefetch.cpp); a missing JPEG of `size` is
+// written first.
+QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize size);
+QJsonObject FigureMemoryPrefetched(const DataSet& data, const QStringList& files);
 
 // Start-up: the children report when their main window has first been painted.
 int StartupChild(int argc, char** argv, bool realProgram);

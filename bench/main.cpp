@@ -94,6 +94,11 @@ std::vector<Figure> figures() {
             return FigureShowOther(d, d.path(QLatin1String(file)), QString());
         };
     };
+    auto prefetched = [](const char* file, QSize size) {
+        return [file, size](const DataSet& d, const QString&) {
+            return FigureShowPrefetched(d, d.path(QLatin1String(file)), size);
+        };
+    };
     auto fit = [](const char* file) {
         return [file](const DataSet& d, const QString&) {
             return FigureShowFit(d, d.path(QLatin1String(file)), QString());
@@ -143,6 +148,20 @@ std::vector<Figure> figures() {
          [](const DataSet& d, const QString& self) { return FigureStartup(d, self, QString()); }},
         {"play-list", "play list, 32,767 adds + copy", hd,
          [](const DataSet& d, const QString&) { return FigurePlayList(d, QString()); }},
+        {"show-tick-prefetched-24mp", "show tick read ahead, 24 MP JPEG (vs crop decode)", hd,
+         prefetched("p24-420.jpg", {6000, 4000})},
+        {"show-tick-prefetched-48mp", "show tick read ahead, 48 MP JPEG (vs crop decode)", hd,
+         prefetched("p48-420.jpg", {8000, 6000})},
+        {"show-tick-prefetched-108mp", "show tick read ahead, 108 MP JPEG (vs crop decode)", hd,
+         prefetched("p108-420.jpg", {12000, 9000})},
+        {"memory-show-prefetched", "memory, show of 20 with BMP and GIF, read ahead (MB)", hd,
+         [](const DataSet& d, const QString&) {
+             QStringList files;
+             for (const char* f :
+                  {"p24-420.jpg", "p24.bmp", "p48-444.jpg", "p12.gif", "p36-420.jpg"})
+                 files << d.path(QLatin1String(f));
+             return FigureMemoryPrefetched(d, files);
+         }},
     };
 }
 

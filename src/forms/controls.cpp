@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 
 #include "filenames.h"
 #include "helpviewer.h"
@@ -173,6 +174,8 @@ private:
     TextBox& box_;
 };
 
+// Draws a picture at one picture pixel per device pixel, whatever the screen's scale; a
+// stretched picture is scaled to the box's size in device pixels, so that it stays sharp.
 class ImageWidget : public QWidget {
 public:
     explicit ImageWidget(QWidget* parent) : QWidget(parent) {}
@@ -185,11 +188,13 @@ public:
     const Picture& picture() const { return picture_; }
     bool stretch = false;
     bool border = false;
+    QPoint offset;  // device pixels between the widget's corner and the picture's
 
 protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
         const QRect inner = border ? rect().adjusted(1, 1, -1, -1) : rect();
+        const qreal ratio = devicePixelRatioF();
         if (!picture_.isNull()) {
             const QImage& image = picture_.image();
             const QRect held = picture_.held();
@@ -204,16 +209,19 @@ protected:
                                     held.width() * sx, held.height() * sy)
                                  .toAlignedRect();
                 }
-                if (scaled_.size() != target.size())
-                    scaled_ = image.scaled(target.size(), Qt::IgnoreAspectRatio,
-                                           Qt::SmoothTransformation);
+                const QSize device = (QSizeF(target.size()) * ratio).toSize();
+                if (scaled_.size() != device) {
+                    scaled_ = image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                    scaled_.setDevicePixelRatio(ratio);
+                }
                 painter.drawImage(target.topLeft(), scaled_);
-            } else if (image.size() == held.size()) {
+            } else if (ratio == 1 && offset.isNull() && image.size() == held.size()) {
                 // Only what needs painting, straight from the pixels held.
                 const QRect r = event->rect() & held;
                 painter.drawImage(r.topLeft(), image, r.translated(-held.topLeft()));
             } else {
-                painter.drawImage(held, image);
+                const QPointF corner = QPointF(offset + held.topLeft()) / ratio;
+                painter.drawImage(QRectF(corner, QSizeF(held.size()) / ratio), image);
             }
         }
         if (border) {
@@ -493,14 +501,38 @@ void Image::setFlags(unsigned flags) {
 
 void Image::assign(forms::Picture picture) {
     if (!stretch_ && !picture.isNull()) {
-        width_ = twips::fromPixelsX(picture.size().width());
-        height_ = twips::fromPixelsY(picture.size().height());
+        // Its own size is its size in device pixels: in twips, that size at the screen's scale.
+        const qreal ratio = image_->devicePixelRatioF();
+        width_ = float(twips::perPixelX() * picture.size().width() / ratio);
+        height_ = float(twips::perPixelY() * picture.size().height() / ratio);
     }
     image_->setPicture(std::move(picture));
     applyGeometry();
 }
 
-QSize Image::pixelSize() const { return image_->size(); }
+void Image::applyGeometry() {
+    const forms::Picture& picture = image_->picture();
+    if (stretch_ || picture.isNull()) {
+        image_->offset = QPoint();
+        Control::applyGeometry();
+        return;
+    }
+    // Placed to the device pixel: the widget at the logical pixel at or before the corner, the
+    // picture drawn that many device pixels further in.
+    const qreal ratio = image_->devicePixelRatioF();
+    const int dx = int(std::floor(left_ / twips::perPixelX() * ratio + 0.5));
+    const int dy = int(std::floor(top_ / twips::perPixelY() * ratio + 0.5));
+    const int x = int(std::floor(dx / ratio)), y = int(std::floor(dy / ratio));
+    image_->offset = QPoint(dx - int(std::lround(x * ratio)), dy - int(std::lround(y * ratio)));
+    const QSize own = picture.size();
+    image_->setGeometry(x, y, int(std::ceil((image_->offset.x() + own.width()) / ratio)),
+                        int(std::ceil((image_->offset.y() + own.height()) / ratio)));
+    image_->update();
+}
+
+QSize Image::pixelSize() const {
+    return (QSizeF(image_->size()) * image_->devicePixelRatioF()).toSize();
+}
 
 void Image::unload() { image_->setPicture({}); }
 
@@ -543,6 +575,8 @@ Menu::Menu(Form& form, const char* name) : form_(form), name_(QString::fromLatin
 }
 
 void Menu::setAction(QAction* action) { action_ = action; }
+
+bool Menu::Checked() const { return action_ && action_->isChecked(); }
 
 // --- CommonDialog ---
 

@@ -187,8 +187,11 @@ public:
     Image(Form& form, const char* name);
     void setFlags(unsigned flags) override;
     Property<forms::Picture> Picture;
-    QSize pixelSize() const;  // the size it shows, in pixels
+    QSize pixelSize() const;  // the size it shows, in device pixels
     void unload() override;
+
+protected:
+    void applyGeometry() override;
 
 private:
     void assign(forms::Picture picture);
@@ -225,6 +228,7 @@ public:
     const QString& Name() const { return name_; }
     Form& Parent() const { return form_; }
     std::function<void()> Click;
+    bool Checked() const;  // a checkable item: whether it is ticked
 
     // --- runtime ---
     QAction* action() const { return action_; }

@@ -37,6 +37,41 @@ public:
 
 }  // namespace
 
+namespace {
+
+int keyCode(int key) {
+    switch (key) {
+        case Qt::Key_Escape:
+            return vbKeyEscape;
+        case Qt::Key_Space:
+            return vbKeySpace;
+        case Qt::Key_PageUp:
+            return vbKeyPageUp;
+        case Qt::Key_PageDown:
+            return vbKeyPageDown;
+        case Qt::Key_Left:
+            return vbKeyLeft;
+        case Qt::Key_Right:
+            return vbKeyRight;
+        default:
+            return 0;
+    }
+}
+
+// The area a maximised window fills: the screen that holds its owner, or before it is shown
+// over one, the screen of the window the user works in. A screen whose output is switched off may
+// report no size at all; the window then still opens, at a common size.
+QRect fillArea(QWidget* owner) {
+    if (!owner) owner = QApplication::activeWindow();
+    QScreen* screen = owner ? owner->screen() : nullptr;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect();
+    if (area.width() < 64 || area.height() < 64) return QRect(area.topLeft(), QSize(1024, 768));
+    return area;
+}
+
+}  // namespace
+
 // The top-level window of a form; its close box unloads the form.
 class FormWindow : public QMainWindow {
 public:
@@ -47,6 +82,15 @@ protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         Dispatch([this] { form_.Unload(); });
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const int code = keyCode(event->key());
+        if (!code || !form_.KeyDown) {
+            QMainWindow::keyPressEvent(event);
+            return;
+        }
+        event->accept();
+        form_.raiseEvent([this, code] { form_.KeyDown(code); });
     }
 
 private:
@@ -341,6 +385,7 @@ void Form::buildMenus() {
                 if (row.shortcut)
                     action->setShortcut(QKeySequence(QString::fromLatin1(row.shortcut)));
                 action->setShortcutContext(Qt::WindowShortcut);
+                action->setCheckable(row.checkable);
                 // While a modal window of another form (or a message box) is open, this
                 // form takes no commands, however the action is reached.
                 QObject::connect(action, &QAction::triggered, action, [this, menu] {
@@ -375,6 +420,13 @@ void Form::place() {
 
 void Form::Show(int modal, Form* owner) {
     if (!loaded_) return;
+    // A window already shown modally is only brought to the front: its loop runs once.
+    if (modalLoop_) {
+        window_->raise();
+        window_->activateWindow();
+        return;
+    }
+    if (owner && owner != this) owner_ = owner->window();
     if (owner && owner != this && window_->parentWidget() != owner->window()) {
         Qt::WindowFlags flags = window_->windowFlags();
         // A framed window shown over its owner is its dialog: transient for it, so that
@@ -393,8 +445,7 @@ void Form::Show(int modal, Form* owner) {
             window_->move(std::max(0, frame.left()), std::max(0, frame.top()));
         }
         if (layout_.maximized) {
-            if (QScreen* screen = QGuiApplication::primaryScreen())
-                window_->setGeometry(screen->geometry());
+            window_->setGeometry(fillArea(owner_));
             window_->showFullScreen();
         } else {
             window_->show();
@@ -423,6 +474,7 @@ void Form::Unload() {
     --g_loaded;
     for (auto& [name, control] : controls_) control->unload();
     window_->hide();
+    Form_Unload();
     if (modalLoop_) modalLoop_->quit();
     if (onUnload_) onUnload_();
     if (running_ > 0)
@@ -436,15 +488,13 @@ QString Form::Caption() const { return window_->windowTitle(); }
 
 float Form::Width() const {
     if (layout_.maximized && !window_->isVisible())
-        if (QScreen* s = QGuiApplication::primaryScreen())
-            return twips::fromPixelsX(s->geometry().width());
+        return twips::fromPixelsX(fillArea(owner_).width());
     return twips::fromPixelsX(window_->frameGeometry().width());
 }
 
 float Form::Height() const {
     if (layout_.maximized && !window_->isVisible())
-        if (QScreen* s = QGuiApplication::primaryScreen())
-            return twips::fromPixelsY(s->geometry().height());
+        return twips::fromPixelsY(fillArea(owner_).height());
     return twips::fromPixelsY(window_->frameGeometry().height());
 }
 

@@ -59,10 +59,19 @@ struct MenuLayout {
     const char* name;
     const char* parent;  // nullptr: on the menu bar
     QString caption;
-    const char* shortcut;  // e.g. "Ctrl+S", or nullptr
+    const char* shortcut;    // e.g. "Ctrl+S", or nullptr
+    bool checkable = false;  // an item that a click ticks and unticks
 };
 
 enum class Border { FixedSingle, None };
+
+// Key codes of the keys a form's KeyDown handler is given.
+constexpr int vbKeyEscape = 27;
+constexpr int vbKeySpace = 32;
+constexpr int vbKeyPageUp = 33;
+constexpr int vbKeyPageDown = 34;
+constexpr int vbKeyLeft = 37;
+constexpr int vbKeyRight = 39;
 
 struct FormLayout {
     QString caption;
@@ -94,6 +103,8 @@ public:
 
     // Raised by a double-click on a blank part of the window.
     std::function<void()> DblClick;
+    // Raised for a key pressed in the window that no control of it takes, with its key code.
+    std::function<void(int KeyCode)> KeyDown;
 
     // --- runtime ---
     QWidget* window() const;
@@ -118,6 +129,9 @@ protected:
          std::vector<MenuLayout> menus = {});
     virtual void wire() {}
     virtual void Form_Load() {}
+    // Runs when the form unloads, once its window has closed and before its controls are
+    // destroyed.
+    virtual void Form_Unload() {}
 
 private:
     void build();
@@ -132,6 +146,7 @@ private:
     std::map<QString, Control*> controls_;
     std::vector<Menu*> menus_;
     QPointer<QEventLoop> modalLoop_;
+    QPointer<QWidget> owner_;  // the window it was last shown over
     std::function<void()> onUnload_;
     bool loaded_ = false;
     int running_ = 0;  // handlers of this form under way

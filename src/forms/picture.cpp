@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QGuiApplication>
 #include <QTransform>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -426,7 +428,10 @@ Picture LoadPictureFitted(const QString& path, QSize screen) {
 }
 
 QSize ViewSize(float widthTwips, float heightTwips) {
-    return QSize(twips::toPixelsX(widthTwips), twips::toPixelsY(heightTwips));
+    // Twips measure logical pixels; a picture's pixels are the screen's device pixels.
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    return QSize(int(std::ceil(twips::toPixelsX(widthTwips) * ratio)),
+                 int(std::ceil(twips::toPixelsY(heightTwips) * ratio)));
 }
 
 }  // namespace forms

@@ -58,7 +58,7 @@ Picture LoadPicture(const QString& path, QSize fit = {}, QSize view = {});
 // Throws as LoadPicture does.
 Picture LoadPictureFitted(const QString& path, QSize screen);
 
-// The size in pixels of a view whose size is given in twips, for LoadPicture's `view`.
+// The size in device pixels of a view whose size is given in twips, for LoadPicture's `view`.
 QSize ViewSize(float widthTwips, float heightTwips);
 
 }  // namespace forms

@@ -1,5 +1,7 @@
 #include "pixels.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 
 namespace forms::pixels {
@@ -70,8 +72,27 @@ QImage smoothReduce(const QImage& image, QSize size) {
 }
 
 QImage newImage(QSize size, QImage::Format format) {
-    if (size.isEmpty()) return {};
-    return QImage(size, format);  // null when the memory cannot be had
+    // Mapped for each picture and unmapped when it is released, so that a show's memory never
+    // holds more than its pictures: from the ordinary allocator, a picture released by one
+    // thread after another thread made it stays in that thread's arena.
+    const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
+    const size_t bytes = size_t(bytesPerLine) * size_t(std::max(0, size.height()));
+    if (bytes == 0) return {};
+    void* address =
+        ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (address == MAP_FAILED) return {};
+    struct Block {
+        void* address;
+        size_t bytes;
+    };
+    return QImage(
+        static_cast<uchar*>(address), size.width(), size.height(), bytesPerLine, format,
+        [](void* info) {
+            auto* b = static_cast<Block*>(info);
+            ::munmap(b->address, b->bytes);
+            delete b;
+        },
+        new Block{address, bytes});
 }
 
 Rows::Rows(QSize own, const Plan& plan, bool alpha, bool anyOrder)

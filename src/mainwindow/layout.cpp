@@ -68,6 +68,7 @@ std::vector<forms::MenuLayout> menuTable() {
         {"saiseiMn", nullptr, QStringLiteral("再生(&P)"), nullptr},
         {"pylyMn", "saiseiMn", QStringLiteral("再生"), "Ctrl+P"},
         {"seteiMn", "saiseiMn", QStringLiteral("設定"), "Ctrl+O"},
+        {"awaseMn", "saiseiMn", QStringLiteral("大きな画像を画面に合わせる"), nullptr, true},
         {"helpMn", nullptr, QStringLiteral("ヘルプ(&H)"), nullptr},
     };
 }

@@ -48,6 +48,8 @@ public:
     forms::Menu saiseiMn{*this, "saiseiMn"};
     forms::Menu pylyMn{*this, "pylyMn"};
     forms::Menu seteiMn{*this, "seteiMn"};
+    // Ticked: the show reduces pictures larger than the screen to fit it. For this run only.
+    forms::Menu awaseMn{*this, "awaseMn"};
     forms::Menu helpMn{*this, "helpMn"};
 
     // The full path of the file last clicked in the file list; empty until then.

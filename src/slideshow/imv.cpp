@@ -2,6 +2,7 @@
 
 #include "core/forms.h"
 #include "core/module1.h"
+#include "forms/filenames.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
 
@@ -17,6 +18,8 @@ SlideShowForm::SlideShowForm()
                {"Timer1", Kind::Timer, {}, nullptr, 600, 4800, 0, 0, -1},
                {"Image1", Kind::Image, {}, nullptr, 4080, 3720, 1095, 855, -1},
                {"Label1", Kind::Label, {}, nullptr, 0, 0, 0, 0, -1, forms::Hidden},
+               {"Label2", Kind::Label, QStringLiteral("一時停止中"), nullptr, 0, 0, 1500, 300, -1,
+                forms::Hidden},
            }) {
     Timer1.Interval = 1000;
 }
@@ -25,6 +28,7 @@ void SlideShowForm::wire() {
     Timer1.Tick = [this] { Timer1_Timer(); };
     Command1.Click = [this] { Command1_Click(); };
     DblClick = [this] { Form_DblClick(); };
+    KeyDown = [this](int KeyCode) { Form_KeyDown(KeyCode); };
 }
 
 void SlideShowForm::Form_Load() {
@@ -33,30 +37,17 @@ void SlideShowForm::Form_Load() {
     Timer1.Interval = int32_t{Module1::interval} * 1000;
     const int16_t n = main_f->List1.ListCount();
     for (int k = 0; k < n; ++k) List2.AddItem(main_f->List1.List(k));
+    fit_ = main_f->awaseMn.Checked();
+    // The first picture is read while the window is still black.
+    if (n > 0) ahead.Request(List2.List(0), loader());
 }
+
+void SlideShowForm::Form_Unload() { ahead.Stop(); }
 
 void SlideShowForm::Timer1_Timer() {
     const int16_t count = List2.ListCount();
-    if (count >= 1) {
-        const QString path = List2.List(0);
-        Image1.Picture = forms::Picture();  // released before the next picture is read
-        forms::Picture picture;
-        try {
-            // Only the part that this window shows is decoded and held.
-            picture = forms::LoadPicture(path, {}, forms::ViewSize(Width(), Height()));
-        } catch (const forms::Error&) {
-            // Shown as a notice for this interval; the show goes on with the next entry.
-        }
-        Image1.Picture = picture;
-        if (picture.isNull()) {
-            showNotice(path);
-        } else {
-            Label1.Visible = false;
-        }
-        const float left = (Width() - Image1.Width()) / 2;
-        const float top = (Height() - Image1.Height()) / 2;
-        Image1.Move(left, top);
-        List2.RemoveItem(0);
+    if (position_ + 1 < count) {
+        showEntry(int16_t(position_ + 1));
     } else {
         // The end is announced once: no tick comes while the message waits.
         Timer1.Enabled = false;
@@ -65,10 +56,75 @@ void SlideShowForm::Timer1_Timer() {
     }
 }
 
+forms::Prefetch::Loader SlideShowForm::loader() const {
+    // Only the part that this window shows is decoded and held, or, to fit, the whole
+    // picture reduced to the screen. The size is taken here: the loader runs on the reading
+    // thread.
+    const QSize view = forms::ViewSize(Width(), Height());
+    if (fit_) return [view](const QString& path) { return forms::LoadPictureFitted(path, view); };
+    return [view](const QString& path) { return forms::LoadPicture(path, {}, view); };
+}
+
+void SlideShowForm::showEntry(int16_t index) {
+    const QString path = List2.List(index);
+    // Released first: besides the picture read ahead, no other is held.
+    Image1.Picture = forms::Picture();
+    forms::Picture picture;
+    try {
+        picture = ahead.Take(path, loader());
+    } catch (const forms::Error&) {
+        // Shown as a notice for this interval; the show goes on with the next entry.
+    }
+    Image1.Picture = picture;
+    if (picture.isNull()) {
+        showNotice(path);
+    } else {
+        Label1.Visible = false;
+    }
+    const float left = (Width() - Image1.Width()) / 2;
+    const float top = (Height() - Image1.Height()) / 2;
+    Image1.Move(left, top);
+    position_ = index;
+    if (index + 1 < List2.ListCount()) ahead.Request(List2.List(index + 1), loader());
+}
+
+void SlideShowForm::restartInterval() {
+    if (Loaded() && !paused_) Timer1.Interval = Timer1.Interval();
+}
+
+void SlideShowForm::Form_KeyDown(int KeyCode) {
+    switch (KeyCode) {
+        case forms::vbKeyEscape:
+            Command1.Value = true;
+            break;
+        case forms::vbKeySpace:
+            // While paused no tick comes; on resume the picture gets a whole interval.
+            paused_ = !paused_;
+            Label2.Move(Width() - Label2.Width() - 240, 240);
+            Label2.Visible = paused_;
+            Timer1.Enabled = !paused_;
+            break;
+        case forms::vbKeyRight:
+        case forms::vbKeyPageDown:
+            // What the next tick would do, now; after the last picture, the end.
+            Timer1_Timer();
+            restartInterval();
+            break;
+        case forms::vbKeyLeft:
+        case forms::vbKeyPageUp:
+            if (position_ > 0) {
+                showEntry(int16_t(position_ - 1));
+                restartInterval();
+            }
+            break;
+    }
+}
+
 void SlideShowForm::showNotice(const QString& path) {
     // An empty entry is the add of a path before any file was clicked.
-    Label1.setCaption(QStringLiteral("この画像は表示できません:\n%1")
-                          .arg(path.isEmpty() ? QStringLiteral("（空の項目）") : path));
+    Label1.setCaption(
+        QStringLiteral("この画像は表示できません:\n%1")
+            .arg(path.isEmpty() ? QStringLiteral("（空の項目）") : forms::DisplayPath(path)));
     const float width = Width() * 0.8f, height = 1200;
     Label1.Move((Width() - width) / 2, (Height() - height) / 2, width, height);
     Label1.Visible = true;

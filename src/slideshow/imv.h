@@ -1,26 +1,44 @@
 #pragma once
 
 #include "forms/controls.h"
+#include "forms/prefetch.h"
 
 // The slide-show window: a black, borderless window filling the screen that shows the play
 // list's pictures one per tick, each at its own size and centred, then announces the end.
+// Keys: Esc stops the show, Space pauses and resumes, Right (Page Down) and Left (Page Up)
+// step through the pictures.
 class SlideShowForm : public forms::Form {
 public:
     SlideShowForm();
 
-    forms::ListBox List2{*this, "List2"};  // the pictures still to show; entry 0 is next
+    forms::ListBox List2{*this, "List2"};  // the play list's pictures, in order
     forms::CommandButton Command1{*this, "Command1"};
     forms::Timer Timer1{*this, "Timer1"};
     forms::Image Image1{*this, "Image1"};
     forms::Label Label1{*this, "Label1"};  // names a picture that cannot be shown
+    forms::Label Label2{*this, "Label2"};  // says that the show is paused
+
+    // The picture after the one on screen, read while this one is shown.
+    forms::Prefetch ahead;
+    // The entry of List2 on screen; -1 before the first tick.
+    int16_t Position() const { return position_; }
 
 protected:
     void wire() override;
     void Form_Load() override;
+    void Form_Unload() override;
 
 private:
     void Timer1_Timer();
     void Command1_Click();
     void Form_DblClick();
+    void Form_KeyDown(int KeyCode);
+    void showEntry(int16_t index);
+    forms::Prefetch::Loader loader() const;
+    void restartInterval();
     void showNotice(const QString& path);
+
+    int16_t position_ = -1;
+    bool paused_ = false;
+    bool fit_ = false;  // pictures larger than the screen are reduced to fit it
 };

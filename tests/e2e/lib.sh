@@ -115,8 +115,10 @@ start_xvfb() {
     # -displayfd: the server picks a free display number and writes it once it accepts clients.
     # -noreset: by default the server resets when its last client leaves, and a program started
     # right after another has ended (or after a short xdotool call) could not connect meanwhile.
+    # E2E_XVFB_ARGS: more arguments for a script's own screens (e.g. +xinerama and a second).
+    # shellcheck disable=SC2086 # split on purpose
     Xvfb -displayfd 3 -screen 0 "${SCREEN_W}x${SCREEN_H}x24" -dpi 96 -nolisten tcp -noreset \
-        3>"$WORK/displayfd" >"$WORK/xvfb.log" 2>&1 &
+        ${E2E_XVFB_ARGS:-} 3>"$WORK/displayfd" >"$WORK/xvfb.log" 2>&1 &
     XVFB_PID=$!
     wait_for 10 "Xvfb to report its display number" test -s "$WORK/displayfd"
     DISPLAY=":$(head -n 1 "$WORK/displayfd")"
@@ -130,9 +132,10 @@ start_xvfb() {
     log "Xvfb on $DISPLAY"
 }
 
-# start_varnel: runs the program in the current directory, in the background.
+# start_varnel: runs the program in the current directory, in the background; with
+# E2E_SCALE_FACTOR set, at that scale (QT_SCALE_FACTOR).
 start_varnel() {
-    "$VARNEL" >>"$WORK/varnel.out" 2>>"$WORK/varnel.err" &
+    ${E2E_SCALE_FACTOR:+env QT_SCALE_FACTOR=$E2E_SCALE_FACTOR} "$VARNEL" >>"$WORK/varnel.out" 2>>"$WORK/varnel.err" &
     VARNEL_PID=$!
     VARNEL_STATUS=
 }

@@ -1,12 +1,15 @@
 // The slide-show window, opened as the user opens it (再生 on the main window) and driven
 // tick by tick through its timer's handler.
+#include <malloc.h>
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 
 #include "core/forms.h"
@@ -50,6 +53,25 @@ QString onScreen(SlideShowForm& f) {
     if (!p.isNull()) return QStringLiteral("%1x%2").arg(p.size().width()).arg(p.size().height());
     return f.Label1.Visible() ? QStringLiteral("notice: ") + f.Label1.Caption()
                               : QStringLiteral("black");
+}
+
+// A field of /proc/self/status, in KB; VmHWM, the peak, is put back to the present size by
+// writing 5 to /proc/self/clear_refs.
+qint64 statusKb(const char* field) {
+    malloc_trim(0);
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field)) + 1).trimmed().split(' ').at(0).toLongLong();
+    return -1;
+}
+
+// Threads of this process, to see that nothing is left running.
+int threadCount() {
+    return int(QDir(QStringLiteral("/proc/self/task"))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
 }
 
 QStringList playList() {
@@ -133,7 +155,7 @@ private slots:
                     f.Timer1.Tick();
                     seen << onScreen(f);
                     QVERIFY(imv.peek());
-                    QCOMPARE(int(f.List2.ListCount()), int(names.size()) - k);
+                    QCOMPARE(int(f.Position()), k - 1);
                 }
                 QVERIFY(boxes.texts.isEmpty());
                 f.Timer1.Tick();  // finds the working list empty: the end
@@ -273,6 +295,119 @@ private slots:
         QCOMPARE(boxes.texts, QStringList({kEnd}));
     }
 
+    // The runtime's own timer puts the first picture up: no tick is called by hand.
+    void timerShowsThePictures() {
+        setPlayList({"a.jpg"});
+        testing::MsgBoxes boxes;
+        play([&](SlideShowForm& f) {
+            f.Timer1.Interval = 100;
+            QTRY_VERIFY(imv.peek() && onScreen(*imv.peek()) == shape("a.jpg"));
+        });
+    }
+
+    // The next picture is read while the one before is shown; a file changed or removed after
+    // that is read again at its tick.
+    void fileChangedAfterItWasReadAhead_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("unchanged") << QString() << QStringLiteral("40x30");
+        QTest::newRow("replaced") << QStringLiteral("replace") << QStringLiteral("90x10");
+        QTest::newRow("removed") << QStringLiteral("remove") << QStringLiteral("notice");
+    }
+    void fileChangedAfterItWasReadAhead() {
+        QFETCH(QString, change);
+        QFETCH(QString, expected);
+        QTemporaryDir tmp;
+        const QString next = testing::MakePicture(tmp.path(), "next.bmp", {40, 30}, Qt::blue);
+        main_f->List1.AddItem(path("a.jpg"));
+        main_f->List1.AddItem(next);
+        play([&](SlideShowForm& f) {
+            f.Timer1.Tick();
+            QTRY_VERIFY(f.ahead.Ready(next));
+            if (change == "replace") {
+                testing::MakePicture(tmp.path(), "new.bmp", {90, 10}, Qt::blue);
+                QVERIFY(QFile::remove(next) && QFile::rename(tmp.path() + "/new.bmp", next));
+            } else if (change == "remove") {
+                QVERIFY(QFile::remove(next));
+            }
+            f.Timer1.Tick();
+            QVERIFY(onScreen(f).startsWith(expected));
+        });
+    }
+
+    // Closing the show while the next picture is being read leaves nothing running.
+    void unloadWhileReading() {
+        QTemporaryDir tmp;
+        const QString big = testing::MakePicture(tmp.path(), "big.jpg", {4000, 3000}, Qt::red);
+        const int threads = threadCount();
+        for (int i = 0; i < 3; ++i) main_f->List1.AddItem(big);
+        const bool returned = play([&](SlideShowForm& f) {
+            f.Timer1.Tick();  // the next is being read now
+            QTest::keyClick(f.window(), Qt::Key_Escape);
+            QVERIFY(!imv.peek());
+        });
+        QVERIFY(returned);
+        QCOMPARE(threadCount(), threads);
+    }
+
+    // At most two pictures are held, the one shown and the next: over a show stepped by ticks
+    // and keys, the peak stays within one screen of pixels above the picture read ahead at
+    // the start.
+    void peakMemory() {
+        if (!MEMORY_MEASURED) QSKIP("resident sizes mean nothing under the sanitizers");
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        QTemporaryDir tmp;
+        QStringList names;
+        for (QColor c : {Qt::red, Qt::green, Qt::blue})
+            names << testing::MakePicture(tmp.path(), c.name().mid(1) + ".jpg", screen * 3, c);
+        main_f->List1.Clear();
+        for (int i = 0; i < 8; ++i) main_f->List1.AddItem(names[i % 3]);
+        const qint64 screenKb = qint64(screen.width()) * screen.height() * 4 / 1024;
+        play([&](SlideShowForm& f) {
+            auto step = [&](const std::function<void()>& action) {
+                action();
+                testing::Settle();  // painted
+                if (f.Position() + 1 < f.List2.ListCount())
+                    QTRY_VERIFY(f.ahead.Ready(f.List2.List(f.Position() + 1)));
+            };
+            QTRY_VERIFY(f.ahead.Ready(f.List2.List(0)));
+            testing::Settle();
+            const qint64 idle = statusKb("VmRSS");
+            QFile refs(QStringLiteral("/proc/self/clear_refs"));
+            if (!refs.open(QIODevice::WriteOnly) || refs.write("5") != 1)
+                QSKIP("the peak cannot be reset");
+            refs.close();
+            for (int i = 0; i < 4; ++i) step([&] { f.Timer1.Tick(); });
+            step([&] { QTest::keyClick(f.window(), Qt::Key_Left); });
+            step([&] { QTest::keyClick(f.window(), Qt::Key_Right); });
+            step([&] { f.Timer1.Tick(); });
+            const qint64 peak = statusKb("VmHWM");
+            qInfo("idle %lld KB, peak %lld KB, a screen %lld KB", idle, peak, screenKb);
+            QVERIFY2(peak - idle < screenKb * 3 / 2,
+                     qPrintable(QStringLiteral("peak %1 KB over idle").arg(peak - idle)));
+        });
+    }
+
+    // A play while the show is open (as when it opened where it cannot be seen) brings it to
+    // the front and returns: no second modal loop runs inside the first.
+    void playWhileOpen() {
+        setPlayList({"a.jpg"});
+        play([&](SlideShowForm& f) {
+            bool nested = false;
+            QTimer inner;  // fires only if a nested loop runs
+            inner.setSingleShot(true);
+            QObject::connect(&inner, &QTimer::timeout, [&] {
+                nested = true;
+                if (imv.peek()) imv.peek()->Unload();
+            });
+            inner.start(0);
+            main_f->playS.Value = true;
+            inner.stop();
+            QVERIFY(!nested);
+            QCOMPARE(imv.peek(), &f);
+        });
+    }
+
     void doubleClickKeysAndClicks() {
         setPlayList({"b.bmp", "c.gif"});
         const int ends = testing::EndCount();
@@ -289,13 +424,12 @@ private slots:
             QTest::mouseClick(picture, Qt::LeftButton, {}, onPicture);
             QTest::mouseClick(blank, Qt::LeftButton, {}, offPicture);
             QTest::mouseClick(blank, Qt::RightButton, {}, offPicture);
-            for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space, Qt::Key_A,
-                                Qt::Key_Right, Qt::Key_F1})
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_A, Qt::Key_Up, Qt::Key_Down, Qt::Key_F1})
                 QTest::keyClick(f.window(), key);
             QCOMPARE(testing::EndCount(), ends);
             QCOMPARE(imv.peek(), &f);
             QCOMPARE(onScreen(f), shape("b.bmp"));
-            QCOMPARE(int(f.List2.ListCount()), 1);
+            QCOMPARE(int(f.Position()), 0);
             QVERIFY(boxes.texts.isEmpty());
 
             QTest::mouseDClick(blank, Qt::LeftButton, {}, offPicture);

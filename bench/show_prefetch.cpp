@@ -1,0 +1,131 @@
+// The slide show with the next picture read ahead: what a tick costs the user interface once
+// the picture is ready, and the memory a show holds with every format in it.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+
+#include "bench.h"
+#include "core/forms.h"
+#include "core/module1.h"
+#include "mainwindow/main_f.h"
+#include "slideshow/imv.h"
+
+namespace bench {
+
+namespace {
+
+constexpr int kRuns = 7;
+
+void settle() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+[[noreturn]] void fail(const QString& why) {
+    std::fprintf(stderr, "bench: %s\n", qPrintable(why));
+    std::exit(2);
+}
+
+QSize screenSize() { return QGuiApplication::primaryScreen()->geometry().size(); }
+
+// Plays `paths` with no ticks of its own and runs `inside` while the show is open.
+void withShow(const QStringList& paths, const std::function<void(SlideShowForm&)>& inside) {
+    main_f->Show();
+    settle();
+    main_f->List1.Clear();
+    for (const QString& p : paths) main_f->List1.AddItem(p);
+    Module1::interval = 0;
+    QTimer::singleShot(0, [&] {
+        settle();
+        inside(*imv);
+        imv->Unload();
+    });
+    imv->Show(1, main_f);
+    settle();
+}
+
+// Waits, as the interval would, until the picture after the one on screen has been read.
+void waitForNext(SlideShowForm& show) {
+    const int next = show.Position() + 1;
+    if (next >= show.List2.ListCount()) return;
+    const QString path = show.List2.List(next);
+    for (int i = 0; i < 60000 && !show.ahead.Ready(path); ++i) QThread::msleep(1);
+    if (!show.ahead.Ready(path)) fail("the next picture was not read ahead: " + path);
+}
+
+}  // namespace
+
+QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize size) {
+    if (!QFileInfo::exists(file)) WritePhotoJpeg(file, size, true, 92, 108);
+    (void)data;
+    Samples s;
+    QString note;
+    withShow(QStringList(2 * kRuns + 6, file), [&](SlideShowForm& show) {
+        waitForNext(show);
+        s = alternate(
+            kRuns,
+            [&] {
+                show.Timer1.Tick();
+                show.window()->repaint();  // the picture on screen is part of the tick's work
+            },
+            [&] { DecodeJpegCentre(file, screenSize()); },
+            [&] {
+                settle();
+                waitForNext(show);
+            });
+        const forms::Picture p = show.Image1.Picture();
+        if (p.isNull()) fail("the show did not show " + file);
+        note = QStringLiteral(
+                   "UI thread: tick and paint with the picture read ahead; %1x%2 on a "
+                   "%3x%4 screen, holds %5x%6")
+                   .arg(p.size().width())
+                   .arg(p.size().height())
+                   .arg(screenSize().width())
+                   .arg(screenSize().height())
+                   .arg(p.image().width())
+                   .arg(p.image().height());
+    });
+    return result(QString(), "ms", s, 0.10, note);
+}
+
+QJsonObject FigureMemoryPrefetched(const DataSet& data, const QStringList& files) {
+    QStringList paths;
+    for (int i = 0; i < 20; ++i) paths << files[i % files.size()];
+    qint64 idle = 0, peak = 0;
+    withShow(paths, [&](SlideShowForm& show) {
+        // The decoders' code is paged in once, as any earlier picture of the run would have.
+        forms::LoadPicture(data.path("p06-420.jpg"), {}, screenSize());
+        waitForNext(show);
+        settle();
+        idle = ResidentBytes();
+        ResetPeakResident();
+        for (int i = 0; i < paths.size(); ++i) {
+            show.Timer1.Tick();
+            settle();  // painted
+            waitForNext(show);
+        }
+        peak = PeakResidentBytes();
+    });
+    const double mb = 1024.0 * 1024.0;
+    const QSize screen = screenSize();
+    const double budget = 3.0 * screen.width() * screen.height() * 4 / mb;
+    Samples s;
+    s.ours = {(peak - idle) / mb};
+    s.baseline = {budget};
+    return result(QString(), "MB", s, 1.0,
+                  QStringLiteral("idle %1 MB (the first picture read ahead), peak %2 MB over 20 "
+                                 "pictures, JPEG, BMP and GIF; budget 3 screens of %3x%4")
+                      .arg(idle / mb, 0, 'f', 1)
+                      .arg(peak / mb, 0, 'f', 1)
+                      .arg(screen.width())
+                      .arg(screen.height()));
+}
+
+}  // namespace bench

@@ -1,0 +1,133 @@
+#include "prefetch.h"
+
+#include <sys/stat.h>
+
+#include "filenames.h"
+
+namespace forms {
+
+Prefetch::~Prefetch() { Stop(); }
+
+Prefetch::Stamp Prefetch::stampOf(const QString& path) {
+    Stamp stamp;
+    struct stat st {};
+    if (path.isEmpty() || ::stat(NativePath(path).constData(), &st) != 0) return stamp;
+    stamp.valid = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modifiedNs = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+void Prefetch::Request(const QString& path, Loader loader) {
+    Picture dropped;  // released outside the lock
+    std::unique_lock lock(mutex_);
+    if (ready_) {
+        dropped = std::move(readyPicture_);
+        readyPicture_ = Picture();
+        readyError_ = nullptr;
+        ready_ = false;
+    }
+    queued_ = true;
+    queuedPath_ = path;
+    queuedLoader_ = std::move(loader);
+    stop_ = false;
+    if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+    changed_.notify_all();
+}
+
+void Prefetch::run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stop_ || queued_; });
+        if (stop_) return;
+        const QString path = queuedPath_;
+        const Loader loader = std::move(queuedLoader_);
+        queued_ = false;
+        busy_ = true;
+        busyPath_ = path;
+        lock.unlock();
+
+        // The file is examined before it is read, so that a change while it is read shows too.
+        const Stamp stamp = stampOf(path);
+        Picture picture;
+        std::exception_ptr error;
+        try {
+            picture = loader(path);
+        } catch (...) {
+            error = std::current_exception();
+        }
+
+        lock.lock();
+        busy_ = false;
+        // A newer request or the end makes this result useless.
+        if (!queued_ && !stop_) {
+            ready_ = true;
+            readyPath_ = path;
+            readyStamp_ = stamp;
+            readyPicture_ = std::move(picture);
+            readyError_ = error;
+        } else {
+            lock.unlock();
+            picture = Picture();
+            error = nullptr;
+            lock.lock();
+        }
+        changed_.notify_all();
+    }
+}
+
+Picture Prefetch::Take(const QString& path, const Loader& loader) {
+    Picture picture;
+    std::exception_ptr error;
+    Stamp stamp;
+    bool found = false;
+    {
+        std::unique_lock lock(mutex_);
+        // A read of this very picture under way is waited for rather than done twice.
+        changed_.wait(lock, [&] {
+            return !((busy_ && busyPath_ == path && !queued_) || (queued_ && queuedPath_ == path));
+        });
+        if (ready_) {
+            found = readyPath_ == path;
+            picture = std::move(readyPicture_);
+            readyPicture_ = Picture();
+            error = readyError_;
+            readyError_ = nullptr;
+            stamp = readyStamp_;
+            ready_ = false;
+        }
+    }
+    if (found && stamp == stampOf(path)) {
+        if (error) std::rethrow_exception(error);
+        return picture;
+    }
+    // Read ahead for another entry, or the file has changed: the old pixels go before the new
+    // ones are read.
+    picture = Picture();
+    error = nullptr;
+    return loader(path);
+}
+
+bool Prefetch::Ready(const QString& path) const {
+    std::lock_guard lock(mutex_);
+    return ready_ && readyPath_ == path;
+}
+
+void Prefetch::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        queued_ = false;
+        queuedLoader_ = nullptr;
+        changed_.notify_all();
+    }
+    if (thread_.joinable()) thread_.join();
+    std::lock_guard lock(mutex_);
+    ready_ = false;
+    readyPicture_ = Picture();
+    readyError_ = nullptr;
+}
+
+}  // namespace forms
