@@ -87,6 +87,11 @@ int StartupChild(int argc, char** argv, bool realProgram);
 QJsonObject FigureStartup(const DataSet& data, const QString& self, const QString& name);
 
 // Memory of this process, from /proc/self/status, in bytes.
+// Runs what the event loop has queued, deferred deletions included.
+void Settle();
+// Ends the benchmark run with a message: a figure could not be measured.
+[[noreturn]] void Fail(const QString& why);
+
 qint64 ResidentBytes();
 qint64 PeakResidentBytes();
 void ResetPeakResident();

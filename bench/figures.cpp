@@ -21,11 +21,7 @@
 
 namespace bench {
 
-namespace {
-
-constexpr int kRuns = 7;
-
-void settle() {
+void Settle() {
     for (int i = 0; i < 3; ++i) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
@@ -33,14 +29,18 @@ void settle() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-[[noreturn]] void fail(const QString& why) {
+[[noreturn]] void Fail(const QString& why) {
     std::fprintf(stderr, "bench: %s\n", qPrintable(why));
     std::exit(2);
 }
 
+namespace {
+
+constexpr int kRuns = 7;
+
 MainForm& mainWindow() {
     main_f->Show();
-    settle();
+    Settle();
     return *main_f;
 }
 
@@ -54,12 +54,12 @@ void withSlideShow(const QStringList& paths, const std::function<void(SlideShowF
     for (const QString& p : paths) f.List1.AddItem(p);
     Module1::interval = 0;  // the figures tick the timer themselves
     QTimer::singleShot(0, [&] {
-        settle();
+        Settle();
         inside(*imv);
         imv->Unload();
     });
     imv->Show(1, main_f);
-    settle();
+    Settle();
 }
 
 qint64 statusField(const char* field) {
@@ -90,7 +90,7 @@ QJsonObject FigurePreview(const DataSet& data, const QString& file, const QStrin
     int index = -1;
     for (int i = 0; i < f.filebox.ListCount(); ++i)
         if (f.filebox.List(i) == picture) index = i;
-    if (index < 0) fail(picture + " is not listed");
+    if (index < 0) Fail(picture + " is not listed");
     f.filebox.ListIndex = index;
     QSize held;
     const Samples s = alternate(
@@ -99,8 +99,8 @@ QJsonObject FigurePreview(const DataSet& data, const QString& file, const QStrin
             f.filebox.Click();
             held = f.imP1.Picture().image().size();
         },
-        [&] { DecodeJpegScaled(file, 8); }, settle);
-    if (f.Text1.Text() != file) fail("the click did not select " + file);
+        [&] { DecodeJpegScaled(file, 8); }, Settle);
+    if (f.Text1.Text() != file) Fail("the click did not select " + file);
     return result(name, "ms", s, 1.3,
                   QStringLiteral("decoded at %1x%2 for a %3x%4 box")
                       .arg(held.width())
@@ -115,9 +115,9 @@ QJsonObject ShowTickFigure(const QString& file, const QString& name, double targ
     QString note;
     withSlideShow(QStringList(2 * kRuns + 6, file), [&](SlideShowForm& show) {
         s = alternate(
-            kRuns, [&] { show.Timer1.Tick(); }, baseline, settle);
+            kRuns, [&] { show.Timer1.Tick(); }, baseline, Settle);
         const forms::Picture p = show.Image1.Picture();
-        if (p.isNull()) fail("the show did not show " + file);
+        if (p.isNull()) Fail("the show did not show " + file);
         note = QStringLiteral("picture %1x%2 on a %3x%4 screen; holds %5x%6%7")
                    .arg(p.size().width())
                    .arg(p.size().height())
@@ -141,7 +141,7 @@ QJsonObject FigureShowLarge(const DataSet&, const QString& file, const QString& 
 QJsonObject FigureShowOther(const DataSet&, const QString& file, const QString& name) {
     return ShowTickFigure(file, name, 0, [&] {
         QImageReader reader(file);
-        if (reader.read().isNull()) fail("Qt cannot read " + file);
+        if (reader.read().isNull()) Fail("Qt cannot read " + file);
     });
 }
 
@@ -152,12 +152,12 @@ QJsonObject FigureMemory(const DataSet& data, const QStringList& files, const QS
     withSlideShow(paths, [&](SlideShowForm& show) {
         // The decoder's code is paged in once, as any earlier picture of the run would have.
         forms::LoadPicture(data.path("p06-420.jpg"), {}, screenSize());
-        settle();
+        Settle();
         idle = ResidentBytes();
         ResetPeakResident();
         for (int i = 0; i < paths.size(); ++i) {
             show.Timer1.Tick();
-            settle();  // painted
+            Settle();  // painted
             largest = std::max(largest, qint64(show.Image1.Picture().image().sizeInBytes()));
         }
         peak = PeakResidentBytes();
@@ -180,7 +180,7 @@ QJsonObject FigureFileList(const DataSet& data, const QString& name) {
     const QString many = data.path("many"), few = data.path("few");
     const int expected = int(ListMatching(many, ".jpg").size());
     f.Dirbox.Path = few;
-    settle();
+    Settle();
     const Samples s = alternate(
         kRuns,
         [&] {
@@ -189,15 +189,15 @@ QJsonObject FigureFileList(const DataSet& data, const QString& name) {
             f.filebox.widget()->repaint();
         },
         [&] {
-            if (int(ListMatching(many, ".jpg").size()) != expected) fail("listing changed");
+            if (int(ListMatching(many, ".jpg").size()) != expected) Fail("listing changed");
         },
         [&] {
             if (f.filebox.ListCount() != expected)
-                fail(QStringLiteral("%1 files listed, %2 expected")
+                Fail(QStringLiteral("%1 files listed, %2 expected")
                          .arg(f.filebox.ListCount())
                          .arg(expected));
             f.Dirbox.Path = few;
-            settle();
+            Settle();
         });
     return result(name, "ms", s, 1.5,
                   QStringLiteral("%1 of 100,000 files match *.jpg").arg(expected));
@@ -218,7 +218,7 @@ QJsonObject FigurePlayList(const DataSet&, const QString& name) {
     };
     for (int run = 0; run < 4; ++run) {
         f.allcll.Value = true;
-        settle();
+        Settle();
         const auto start = Clock::now();
         for (int i = 0; i < count; ++i) {
             const auto t = Clock::now();
@@ -230,18 +230,18 @@ QJsonObject FigurePlayList(const DataSet&, const QString& name) {
         f.List1.widget()->repaint();
         stall(msSince(t), "showing the list after the adds");
         const double adds = msSince(start);
-        if (f.List1.ListCount() != count) fail("the play list is not full");
+        if (f.List1.ListCount() != count) Fail("the play list is not full");
         double copy = 0, close = 0;
         Module1::interval = 0;
         QTimer::singleShot(0, [&] {
             copy = msSince(t);
-            if (imv->List2.ListCount() != count) fail("the show did not copy the list");
+            if (imv->List2.ListCount() != count) Fail("the show did not copy the list");
             t = Clock::now();
             imv->Unload();
         });
         t = Clock::now();
         imv->Show(1, main_f);
-        settle();
+        Settle();
         close = msSince(t);
         stall(copy, "opening the show (copy into List2)");
         stall(close, "closing the show");

@@ -20,35 +20,22 @@ namespace {
 
 constexpr int kRuns = 7;
 
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-[[noreturn]] void fail(const QString& why) {
-    std::fprintf(stderr, "bench: %s\n", qPrintable(why));
-    std::exit(2);
-}
-
 QSize screenSize() { return QGuiApplication::primaryScreen()->geometry().size(); }
 
 // Plays `paths` with no ticks of its own and runs `inside` while the show is open.
 void withShow(const QStringList& paths, const std::function<void(SlideShowForm&)>& inside) {
     main_f->Show();
-    settle();
+    Settle();
     main_f->List1.Clear();
     for (const QString& p : paths) main_f->List1.AddItem(p);
     Module1::interval = 0;
     QTimer::singleShot(0, [&] {
-        settle();
+        Settle();
         inside(*imv);
         imv->Unload();
     });
     imv->Show(1, main_f);
-    settle();
+    Settle();
 }
 
 // Waits, as the interval would, until the picture after the one on screen has been read.
@@ -57,7 +44,7 @@ void waitForNext(SlideShowForm& show) {
     if (next >= show.List2.ListCount()) return;
     const QString path = show.List2.List(next);
     for (int i = 0; i < 60000 && !show.ahead.Ready(path); ++i) QThread::msleep(1);
-    if (!show.ahead.Ready(path)) fail("the next picture was not read ahead: " + path);
+    if (!show.ahead.Ready(path)) Fail("the next picture was not read ahead: " + path);
 }
 
 }  // namespace
@@ -77,11 +64,11 @@ QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize
             },
             [&] { DecodeJpegCentre(file, screenSize()); },
             [&] {
-                settle();
+                Settle();
                 waitForNext(show);
             });
         const forms::Picture p = show.Image1.Picture();
-        if (p.isNull()) fail("the show did not show " + file);
+        if (p.isNull()) Fail("the show did not show " + file);
         note = QStringLiteral(
                    "UI thread: tick and paint with the picture read ahead; %1x%2 on a "
                    "%3x%4 screen, holds %5x%6")
@@ -103,12 +90,12 @@ QJsonObject FigureMemoryPrefetched(const DataSet& data, const QStringList& files
         // The decoders' code is paged in once, as any earlier picture of the run would have.
         forms::LoadPicture(data.path("p06-420.jpg"), {}, screenSize());
         waitForNext(show);
-        settle();
+        Settle();
         idle = ResidentBytes();
         ResetPeakResident();
         for (int i = 0; i < paths.size(); ++i) {
             show.Timer1.Tick();
-            settle();  // painted
+            Settle();  // painted
             waitForNext(show);
         }
         peak = PeakResidentBytes();

@@ -8,9 +8,9 @@
 #include <QFontInfo>
 #include <QIcon>
 #include <QLibraryInfo>
-#include <QTranslator>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 
