@@ -17,6 +17,9 @@ namespace forms::pixels {
 
 namespace {
 
+// The widest BMP read: 2^20 pixels, a stored row of at most 4 MB.
+constexpr int kMaxBmpWidth = 1 << 20;
+
 quint32 le16(const uchar* p) { return quint32(p[0]) | quint32(p[1]) << 8; }
 quint32 le32(const uchar* p) { return le16(p) | le16(p + 2) << 16; }
 
@@ -91,6 +94,9 @@ void readHeader(int fd, Bmp& bmp) {
     if (bmp.width <= 0 || height <= 0 || height > 0x7FFFFFFF) Raise(err::InvalidPicture);
     bmp.height = int(height);
     if (tooLarge(QSize(bmp.width, bmp.height))) Raise(err::InvalidPicture);
+    // Wider than any screen many thousand times over: one stored row alone would take up to
+    // a gigabyte to read and convert.
+    if (bmp.width > kMaxBmpWidth) Raise(err::InvalidPicture);
     const int b = bmp.bits;
     if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32) Raise(err::InvalidPicture);
     if ((bmp.compression == kBitFields || bmp.compression == kAlphaBitFields) && b != 16 && b != 32)
@@ -284,8 +290,17 @@ Picture readBmp(int fd, const Request& request) {
     // kilobytes at a time.
     const int perRead = int(std::max<size_t>(1, (256 * 1024) / bmp.stride));
     std::vector<uchar> buffer(size_t(perRead) * bmp.stride);
-    for (int y = rows.top(); y < rows.bottom(); y += perRead) {
-        const int count = std::min(perRead, rows.bottom() - y);
+    // Rows whose bytes the file does not hold (a file cut short, or a header that declares
+    // far more than follows it) are not read at all: they stay black, and the work is bounded
+    // by the file, not by what its header says.
+    const qint64 present =
+        std::min<qint64>(bmp.height, (qint64(st.st_size) - bmp.dataAt + qint64(bmp.stride) - 1) /
+                                         qint64(bmp.stride));
+    const int firstRow =
+        bmp.topDown ? rows.top() : int(std::max<qint64>(rows.top(), bmp.height - present));
+    const int endRow = bmp.topDown ? int(std::min<qint64>(rows.bottom(), present)) : rows.bottom();
+    for (int y = firstRow; y < endRow; y += perRead) {
+        const int count = std::min(perRead, endRow - y);
         // The stored index of the run's first row in the file's order.
         const qint64 first = bmp.topDown ? y : qint64(bmp.height) - y - count;
         const off_t at = bmp.dataAt + off_t(first) * off_t(bmp.stride);

@@ -583,7 +583,15 @@ QString EnterReadableFolder() {
             if (c == started) why = e.Description() + QLatin1Char('\n');
             continue;
         }
-        if (::chdir(NativePath(c).constData()) != 0) continue;
+        if (::chdir(NativePath(c).constData()) != 0) {
+            // Listed but not entered: a folder that may be read but not searched.
+            if (c == started)
+                why =
+                    (errno == EACCES ? QStringLiteral("フォルダー「%1」に入る権限がありません。\n")
+                                     : QStringLiteral("フォルダー「%1」に入れません。\n"))
+                        .arg(DisplayPath(c));
+            continue;
+        }
         if (c == started) return QString();
         if (why.isEmpty()) why = QStringLiteral("起動したフォルダーがなくなっています。\n");
         return why + QStringLiteral("代わりに「%1」を表示します。").arg(DisplayPath(c));

@@ -85,14 +85,17 @@ QImage newImage(QSize size, QImage::Format format) {
         void* address;
         size_t bytes;
     };
-    return QImage(
-        static_cast<uchar*>(address), size.width(), size.height(), bytesPerLine, format,
-        [](void* info) {
-            auto* b = static_cast<Block*>(info);
-            ::munmap(b->address, b->bytes);
-            delete b;
-        },
-        new Block{address, bytes});
+    auto* block = new Block{address, bytes};
+    const auto release = [](void* info) {
+        auto* b = static_cast<Block*>(info);
+        ::munmap(b->address, b->bytes);
+        delete b;
+    };
+    QImage image(static_cast<uchar*>(address), size.width(), size.height(), bytesPerLine, format,
+                 release, block);
+    // A size Qt cannot hold gives a null image that never calls the release.
+    if (image.isNull()) release(block);
+    return image;
 }
 
 Rows::Rows(QSize own, const Plan& plan, bool alpha, bool anyOrder)

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <system_error>
+
 #include "filenames.h"
 
 namespace forms {
@@ -33,7 +35,17 @@ void Prefetch::Request(const QString& path, Loader loader) {
     queuedPath_ = path;
     queuedLoader_ = std::move(loader);
     stop_ = false;
-    if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+    if (!thread_.joinable()) {
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            // No thread to be had (the process is at its limit): nothing is read ahead, and
+            // Take reads the picture itself.
+            queued_ = false;
+            queuedLoader_ = nullptr;
+            return;
+        }
+    }
     changed_.notify_all();
 }
 

@@ -42,7 +42,8 @@ const QString kListFilter = QStringLiteral("再生リスト (*.m3u);;すべて�
 constexpr int kNamesShown = 10;
 
 QString nameList(const QStringList& names) {
-    QStringList shown = names.mid(0, kNamesShown);
+    QStringList shown;
+    for (const QString& name : names.mid(0, kNamesShown)) shown << forms::DisplayPath(name);
     if (names.size() > kNamesShown)
         shown << QStringLiteral("ほか %1 件").arg(names.size() - kNamesShown);
     return shown.join(QLatin1Char('\n'));
@@ -56,6 +57,7 @@ struct ListRead {
 };
 
 ListRead readList(const QString& path) {
+    const QString shown = forms::DisplayPath(path);
     ListRead read;
     playlistfile::Parsed parsed;
     try {
@@ -65,14 +67,14 @@ ListRead readList(const QString& path) {
         const QString why = e.Number() == forms::err::InvalidArgument
                                 ? QStringLiteral("通常のファイルではありません。")
                                 : e.Description();
-        read.notes << QStringLiteral("再生リスト「%1」を開けませんでした。\n%2").arg(path, why);
+        read.notes << QStringLiteral("再生リスト「%1」を開けませんでした。\n%2").arg(shown, why);
         return read;
     }
     if (!parsed.text) {
         read.notes << QStringLiteral(
                           "「%1」は再生リストとして読めません（テキストではないデータを含んでいま"
                           "す）。")
-                          .arg(path);
+                          .arg(shown);
         return read;
     }
     read.ok = true;
@@ -85,13 +87,13 @@ ListRead readList(const QString& path) {
             << QStringLiteral(
                    "再生リストに入るのは %1 件までです。「%2」の最初の %1 件を読み込み、残りの "
                    "%3 件は読み込みませんでした。")
-                   .arg(QString::number(playlistfile::kMaxEntries), path,
+                   .arg(QString::number(playlistfile::kMaxEntries), shown,
                         QString::number(parsed.leftOut));
     if (parsed.tooLong > 0)
         read.notes
             << QStringLiteral(
                    "「%1」の %2 行は長すぎてファイルのパスになり得ないため、読み飛ばしました。")
-                   .arg(path, QString::number(parsed.tooLong));
+                   .arg(shown, QString::number(parsed.tooLong));
     return read;
 }
 
@@ -137,7 +139,7 @@ void MainForm::lstSaveMn_Click() {
         forms::WriteFileReplacing(path, list.data);
     } catch (const forms::Error& e) {
         QString text = QStringLiteral("再生リストを「%1」に保存できませんでした。\n%2")
-                           .arg(path, e.Description());
+                           .arg(forms::DisplayPath(path), e.Description());
         if (QFileInfo(path).isFile())
             text += QStringLiteral("\n\nそこにあったファイルは変更していません。");
         forms::MsgBox(text);
@@ -146,7 +148,7 @@ void MainForm::lstSaveMn_Click() {
     if (list.leftOut.isEmpty()) return;
     QStringList names;
     for (int i : list.leftOut) {
-        QString name = List1.List(i);
+        QString name = forms::DisplayPath(List1.List(i));
         name.replace(QLatin1Char('\n'), QStringLiteral("↵")).replace(QLatin1Char('\r'), QString());
         names << QStringLiteral("%1 番目: %2")
                      .arg(i + 1)

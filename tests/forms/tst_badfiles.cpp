@@ -456,6 +456,9 @@ class BadFilesTest : public QObject {
             out.push_back({"declares-" + n + ".bmp", bmp(size, 24, side, QByteArray(64, '\x40'))});
             out.push_back({"declares-" + n + ".gif", gifDeclaring(size)});
         }
+        // Within the pixel limit, but one stored row is a gigabyte.
+        out.push_back(
+            {"declares-268435456x1.bmp", bmp({268435456, 1}, 32, 1, QByteArray(64, '\x40'))});
         out.push_back({"declares-bottom-up-minimum.bmp",
                        bmp({16, 16}, 24, -2147483647LL - 1, QByteArray(64, '\x40'))});
         out.push_back({"gif-codes-beyond-table.gif",
