@@ -205,20 +205,24 @@ private:
 
 // Decodes a run-length encoded BMP from the bottom row up, as far as the row stored
 // `lastStored` rows from the bottom; pixels the codes skip are the first colour of the table.
-// `deliver(stored, indices)` receives each row's palette indices.
+// `deliver(stored, indices)` receives each row's palette indices, or null for a row the codes
+// left empty: the work is then bounded by the codes, however many rows they skip.
 template <typename Deliver>
 void decodeRle(int fd, const Bmp& bmp, int lastStored, Deliver deliver) {
     const bool four = bmp.bits == 4;
     std::vector<uchar> row(size_t(bmp.width), 0);
     auto stream = std::make_unique<ByteStream>(fd, bmp.dataAt);
     int x = 0, stored = 0;
+    bool touched = false;  // whether the current row holds any pixel of the codes
     auto put = [&](int index) {
         if (x < bmp.width) row[size_t(x)] = uchar(index);
         ++x;
+        touched = true;
     };
     auto endRow = [&] {
-        deliver(stored, row.data());
-        std::fill(row.begin(), row.end(), uchar(0));
+        deliver(stored, touched ? row.data() : nullptr);
+        if (touched) std::fill(row.begin(), row.end(), uchar(0));
+        touched = false;
         x = 0;
         ++stored;
     };
@@ -256,7 +260,7 @@ void decodeRle(int fd, const Bmp& bmp, int lastStored, Deliver deliver) {
         }
     }
     // The row the codes were in when they ended.
-    if (stored <= lastStored && x > 0) deliver(stored, row.data());
+    if (stored <= lastStored && touched) deliver(stored, row.data());
 }
 
 }  // namespace
@@ -275,6 +279,7 @@ Picture readBmp(int fd, const Request& request) {
         decodeRle(fd, bmp, bmp.height - 1 - rows.top(), [&](int stored, const uchar* indices) {
             const int y = bmp.height - 1 - stored;
             if (!rows.wants(y)) return;
+            if (!indices) return rows.doneFilled(y, bmp.palette[0]);
             QRgb* out = rows.row(y);
             for (int x = rows.left(); x < rows.right(); ++x)
                 *out++ = bmp.palette[indices[size_t(x)]];

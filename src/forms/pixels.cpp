@@ -164,6 +164,36 @@ void Rows::done(int y) {
     }
 }
 
+void Rows::doneFilled(int y, QRgb colour) {
+    if (!plan_.reduced()) {
+        QRgb* out = row(y);
+        std::fill(out, out + (right_ - left_), colour);
+        done(y);
+        return;
+    }
+    // The sums of a row of one colour, a block of columns at a time.
+    const int k = plan_.fx;
+    const int band = y / plan_.fy;
+    if (!anyOrder_ && band != open_) {
+        if (open_ >= 0) flush(open_);
+        open_ = band;
+    }
+    uint32_t* sums = sums_.data() + (anyOrder_ ? size_t(band) * size_t(image_.width()) * 4 : 0);
+    for (int bx = 0; bx < image_.width(); ++bx) {
+        const uint32_t n = uint32_t(std::min(k, own_.width() - bx * k));
+        uint32_t* s = sums + 4 * bx;
+        s[0] += n * (colour & 0xFF);
+        s[1] += n * ((colour >> 8) & 0xFF);
+        s[2] += n * ((colour >> 16) & 0xFF);
+        s[3] += n * (colour >> 24);
+    }
+    const int rowsInBand = std::min(plan_.fy, own_.height() - band * plan_.fy);
+    if (++rowsIn_[size_t(band)] == rowsInBand) {
+        flush(band);
+        if (!anyOrder_) open_ = -1;
+    }
+}
+
 void Rows::flush(int band) {
     const int rows = rowsIn_[size_t(band)];
     if (rows == 0) return;

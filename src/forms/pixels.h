@@ -68,6 +68,8 @@ public:
     // Where row y's pixels from left() to right() go; then done(y).
     QRgb* row(int y);
     void done(int y);
+    // Row y is all one colour: cheaper than writing it, for rows a format leaves empty.
+    void doneFilled(int y, QRgb colour);
     // The picture, with rows never given left black (or clear where it has alpha).
     Picture finish();
 
