@@ -22,7 +22,7 @@ Prefetch::Stamp Prefetch::stampOf(const QString& path) {
     return stamp;
 }
 
-void Prefetch::Request(const QString& path, Loader loader) {
+void Prefetch::Request(const QString& path, QSize view, Loader loader) {
     Picture dropped;  // released outside the lock
     std::unique_lock lock(mutex_);
     if (ready_) {
@@ -33,6 +33,7 @@ void Prefetch::Request(const QString& path, Loader loader) {
     }
     queued_ = true;
     queuedPath_ = path;
+    queuedView_ = view;
     queuedLoader_ = std::move(loader);
     stop_ = false;
     if (!thread_.joinable()) {
@@ -55,6 +56,7 @@ void Prefetch::run() {
         changed_.wait(lock, [this] { return stop_ || queued_; });
         if (stop_) return;
         const QString path = queuedPath_;
+        const QSize view = queuedView_;
         const Loader loader = std::move(queuedLoader_);
         queued_ = false;
         busy_ = true;
@@ -77,6 +79,7 @@ void Prefetch::run() {
         if (!queued_ && !stop_) {
             ready_ = true;
             readyPath_ = path;
+            readyView_ = view;
             readyStamp_ = stamp;
             readyPicture_ = std::move(picture);
             readyError_ = error;
@@ -90,7 +93,7 @@ void Prefetch::run() {
     }
 }
 
-Picture Prefetch::Take(const QString& path, const Loader& loader) {
+Picture Prefetch::Take(const QString& path, QSize view, const Loader& loader) {
     Picture picture;
     std::exception_ptr error;
     Stamp stamp;
@@ -102,7 +105,7 @@ Picture Prefetch::Take(const QString& path, const Loader& loader) {
             return !((busy_ && busyPath_ == path && !queued_) || (queued_ && queuedPath_ == path));
         });
         if (ready_) {
-            found = readyPath_ == path;
+            found = readyPath_ == path && readyView_ == view;
             picture = std::move(readyPicture_);
             readyPicture_ = Picture();
             error = readyError_;
@@ -115,8 +118,8 @@ Picture Prefetch::Take(const QString& path, const Loader& loader) {
         if (error) std::rethrow_exception(error);
         return picture;
     }
-    // Read ahead for another entry, or the file has changed: the old pixels go before the new
-    // ones are read.
+    // Read ahead for another entry or another view, or the file has changed: the old pixels go
+    // before the new ones are read.
     picture = Picture();
     error = nullptr;
     return loader(path);

@@ -25,12 +25,14 @@ public:
     Prefetch(const Prefetch&) = delete;
     Prefetch& operator=(const Prefetch&) = delete;
 
-    // Starts reading `path` in the background, in place of whatever was read ahead before.
-    void Request(const QString& path, Loader loader);
-    // The picture at `path`: the one read ahead when it is of that path and the file has not
-    // changed since (same size, modification time and inode); otherwise it is read now, on the
-    // calling thread. Throws what the loader throws.
-    Picture Take(const QString& path, const Loader& loader);
+    // Starts reading `path` for a view of size `view` in the background, in place of whatever
+    // was read ahead before.
+    void Request(const QString& path, QSize view, Loader loader);
+    // The picture at `path` for a view of size `view`: the one read ahead when it is of that
+    // path, for that view, and the file has not changed since (same size, modification time
+    // and inode); otherwise it is read now, on the calling thread. Throws what the loader
+    // throws.
+    Picture Take(const QString& path, QSize view, const Loader& loader);
     // Waits for a read under way, drops what was read and ends the thread.
     void Stop();
 
@@ -60,12 +62,14 @@ private:
     // The request waiting for the thread, and the one it works on.
     bool queued_ = false;
     QString queuedPath_;
+    QSize queuedView_;
     Loader queuedLoader_;
     bool busy_ = false;
     QString busyPath_;
     // The result of the last request, once read.
     bool ready_ = false;
     QString readyPath_;
+    QSize readyView_;
     Stamp readyStamp_;
     Picture readyPicture_;
     std::exception_ptr readyError_;

@@ -39,7 +39,7 @@ void SlideShowForm::Form_Load() {
     for (int k = 0; k < n; ++k) List2.AddItem(main_f->List1.List(k));
     fit_ = main_f->awaseMn.Checked();
     // The first picture is read while the window is still black.
-    if (n > 0) ahead.Request(List2.List(0), loader());
+    if (n > 0) ahead.Request(List2.List(0), view(), loader(view()));
 }
 
 void SlideShowForm::Form_Unload() { ahead.Stop(); }
@@ -56,11 +56,11 @@ void SlideShowForm::Timer1_Timer() {
     }
 }
 
-forms::Prefetch::Loader SlideShowForm::loader() const {
+QSize SlideShowForm::view() const { return forms::ViewSize(Width(), Height()); }
+
+forms::Prefetch::Loader SlideShowForm::loader(QSize view) const {
     // Only the part that this window shows is decoded and held, or, to fit, the whole
-    // picture reduced to the screen. The size is taken here: the loader runs on the reading
-    // thread.
-    const QSize view = forms::ViewSize(Width(), Height());
+    // picture reduced to the screen. The size is given: the loader runs on the reading thread.
     if (fit_) return [view](const QString& path) { return forms::LoadPictureFitted(path, view); };
     return [view](const QString& path) { return forms::LoadPicture(path, {}, view); };
 }
@@ -71,7 +71,7 @@ void SlideShowForm::showEntry(int16_t index) {
     Image1.Picture = forms::Picture();
     forms::Picture picture;
     try {
-        picture = ahead.Take(path, loader());
+        picture = ahead.Take(path, view(), loader(view()));
     } catch (const forms::Error&) {
         // Shown as a notice for this interval; the show goes on with the next entry.
     }
@@ -85,7 +85,7 @@ void SlideShowForm::showEntry(int16_t index) {
     const float top = (Height() - Image1.Height()) / 2;
     Image1.Move(left, top);
     position_ = index;
-    if (index + 1 < List2.ListCount()) ahead.Request(List2.List(index + 1), loader());
+    if (index + 1 < List2.ListCount()) ahead.Request(List2.List(index + 1), view(), loader(view()));
 }
 
 void SlideShowForm::restartInterval() {

@@ -34,7 +34,8 @@ private:
     void Form_DblClick();
     void Form_KeyDown(int KeyCode);
     void showEntry(int16_t index);
-    forms::Prefetch::Loader loader() const;
+    QSize view() const;  // the size, in pixels, of what the window shows
+    forms::Prefetch::Loader loader(QSize view) const;
     void restartInterval();
     void showNotice(const QString& path);
 

@@ -10,10 +10,12 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 #include <cmath>
 
 #include "core/forms.h"
 #include "core/module1.h"
+#include "forms/prefetch.h"
 #include "forms/twips.h"
 #include "mainwindow/main_f.h"
 #include "slideshow/imv.h"
@@ -333,6 +335,25 @@ private slots:
             f.Timer1.Tick();
             QVERIFY(onScreen(f).startsWith(expected));
         });
+    }
+
+    // A picture read ahead is taken only for the view it was read for.
+    void readAheadForItsViewOnly() {
+        QTemporaryDir tmp;
+        const QString p = testing::MakePicture(tmp.path(), "p.bmp", {40, 30}, Qt::blue);
+        std::atomic<int> reads{0};
+        const forms::Prefetch::Loader load = [&reads](const QString& path) {
+            ++reads;
+            return forms::LoadPicture(path);
+        };
+        forms::Prefetch ahead;
+        for (const QSize taken : {QSize(10, 10), QSize(20, 20)}) {
+            reads = 0;
+            ahead.Request(p, {10, 10}, load);
+            QTRY_VERIFY(ahead.Ready(p));
+            QCOMPARE(ahead.Take(p, taken, load).size(), QSize(40, 30));
+            QCOMPARE(reads.load(), taken == QSize(10, 10) ? 1 : 2);
+        }
     }
 
     // Closing the show while the next picture is being read leaves nothing running.
