@@ -135,11 +135,7 @@ void Rows::done(int y) {
     }
     const int k = plan_.fx;
     const int band = y / plan_.fy;
-    if (!anyOrder_ && band != open_) {
-        if (open_ >= 0) flush(open_);
-        open_ = band;
-    }
-    uint32_t* sums = sums_.data() + (anyOrder_ ? size_t(band) * size_t(image_.width()) * 4 : 0);
+    uint32_t* sums = openBand(band);
     const QRgb* in = line_.data();
     const int width = own_.width();
     for (int x0 = 0, bx = 0; x0 < width; x0 += k, ++bx) {
@@ -157,6 +153,18 @@ void Rows::done(int y) {
         s[2] += r;
         s[3] += a;
     }
+    rowAdded(band);
+}
+
+uint32_t* Rows::openBand(int band) {
+    if (!anyOrder_ && band != open_) {
+        if (open_ >= 0) flush(open_);
+        open_ = band;
+    }
+    return sums_.data() + (anyOrder_ ? size_t(band) * size_t(image_.width()) * 4 : 0);
+}
+
+void Rows::rowAdded(int band) {
     const int rowsInBand = std::min(plan_.fy, own_.height() - band * plan_.fy);
     if (++rowsIn_[size_t(band)] == rowsInBand) {
         flush(band);
@@ -174,11 +182,7 @@ void Rows::doneFilled(int y, QRgb colour) {
     // The sums of a row of one colour, a block of columns at a time.
     const int k = plan_.fx;
     const int band = y / plan_.fy;
-    if (!anyOrder_ && band != open_) {
-        if (open_ >= 0) flush(open_);
-        open_ = band;
-    }
-    uint32_t* sums = sums_.data() + (anyOrder_ ? size_t(band) * size_t(image_.width()) * 4 : 0);
+    uint32_t* sums = openBand(band);
     for (int bx = 0; bx < image_.width(); ++bx) {
         const uint32_t n = uint32_t(std::min(k, own_.width() - bx * k));
         uint32_t* s = sums + 4 * bx;
@@ -187,11 +191,7 @@ void Rows::doneFilled(int y, QRgb colour) {
         s[2] += n * ((colour >> 16) & 0xFF);
         s[3] += n * (colour >> 24);
     }
-    const int rowsInBand = std::min(plan_.fy, own_.height() - band * plan_.fy);
-    if (++rowsIn_[size_t(band)] == rowsInBand) {
-        flush(band);
-        if (!anyOrder_) open_ = -1;
-    }
+    rowAdded(band);
 }
 
 void Rows::flush(int band) {

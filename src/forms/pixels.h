@@ -74,6 +74,10 @@ public:
     Picture finish();
 
 private:
+    // The sums of a band, opened (and the band before it flushed) when rows come in order.
+    uint32_t* openBand(int band);
+    // One more row is in the band's sums; a band complete is flushed.
+    void rowAdded(int band);
     void flush(int band);
 
     QSize own_;
