@@ -71,7 +71,8 @@ QJsonObject FigureShowOther(const DataSet& data, const QString& file, const QStr
 QJsonObject FigureShowFit(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureLargeBmp(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureLargeGif(const DataSet& data, const QString& file, const QString& name);
-// Ticks the show through copies of one picture against `baseline`.
+// Ticks the show through copies of one picture against `baseline`, each tick reading its
+// picture itself (nothing read ahead).
 QJsonObject ShowTickFigure(const QString& file, const QString& name, double target,
                            const std::function<void()>& baseline);
 QJsonObject FigureMemory(const DataSet& data, const QStringList& files, const QString& name);

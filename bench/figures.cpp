@@ -114,8 +114,15 @@ QJsonObject ShowTickFigure(const QString& file, const QString& name, double targ
     Samples s;
     QString note;
     withSlideShow(QStringList(2 * kRuns + 6, file), [&](SlideShowForm& show) {
+        // Each tick reads its picture itself: what is read ahead is dropped (and a read under
+        // way finished) before the tick, outside the time measured.
+        show.ahead.Stop();
         s = alternate(
-            kRuns, [&] { show.Timer1.Tick(); }, baseline, Settle);
+            kRuns, [&] { show.Timer1.Tick(); }, baseline,
+            [&] {
+                show.ahead.Stop();
+                Settle();
+            });
         const forms::Picture p = show.Image1.Picture();
         if (p.isNull()) Fail("the show did not show " + file);
         note = QStringLiteral("picture %1x%2 on a %3x%4 screen; holds %5x%6%7")

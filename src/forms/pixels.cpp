@@ -74,12 +74,13 @@ QImage smoothReduce(const QImage& image, QSize size) {
 QImage newImage(QSize size, QImage::Format format) {
     // Mapped for each picture and unmapped when it is released, so that a show's memory never
     // holds more than its pictures: from the ordinary allocator, a picture released by one
-    // thread after another thread made it stays in that thread's arena.
+    // thread after another thread made it stays in that thread's arena. Every row is written,
+    // so the pages are populated at once rather than faulted in one at a time.
     const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
     const size_t bytes = size_t(bytesPerLine) * size_t(std::max(0, size.height()));
     if (bytes == 0) return {};
-    void* address =
-        ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* address = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (address == MAP_FAILED) return {};
     struct Block {
         void* address;
