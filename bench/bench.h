@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "forms/picture.h"
+
+class SlideShowForm;
+
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
@@ -88,6 +92,14 @@ int StartupChild(int argc, char** argv, bool realProgram);
 QJsonObject FigureStartup(const DataSet& data, const QString& self, const QString& name);
 
 // Memory of this process, from /proc/self/status, in bytes.
+// The screen the figures run on (offscreen, configured), in pixels.
+QSize ScreenSize();
+// What a figure's note says of a picture shown: its size, the screen's, and what it holds.
+QString HeldNote(const forms::Picture& p);
+// Opens the slide show over a play list of `paths` with no ticks of its own, runs `inside`
+// while it is open, then closes it.
+void WithSlideShow(const QStringList& paths, const std::function<void(SlideShowForm&)>& inside);
+
 // Runs what the event loop has queued, deferred deletions included.
 void Settle();
 // Ends the benchmark run with a message: a figure could not be measured.

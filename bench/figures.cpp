@@ -34,6 +34,19 @@ void Settle() {
     std::exit(2);
 }
 
+QSize ScreenSize() { return QGuiApplication::primaryScreen()->geometry().size(); }
+
+QString HeldNote(const forms::Picture& p) {
+    return QStringLiteral("picture %1x%2 on a %3x%4 screen; holds %5x%6%7")
+        .arg(p.size().width())
+        .arg(p.size().height())
+        .arg(ScreenSize().width())
+        .arg(ScreenSize().height())
+        .arg(p.image().width())
+        .arg(p.image().height())
+        .arg(p.isWhole() ? QStringLiteral(" (the whole picture)") : QString());
+}
+
 namespace {
 
 constexpr int kRuns = 7;
@@ -42,24 +55,6 @@ MainForm& mainWindow() {
     main_f->Show();
     Settle();
     return *main_f;
-}
-
-QSize screenSize() { return QGuiApplication::primaryScreen()->geometry().size(); }
-
-// Opens the slide show over a play list of `paths` with no ticks of its own, runs `inside`
-// while it is open, then closes it.
-void withSlideShow(const QStringList& paths, const std::function<void(SlideShowForm&)>& inside) {
-    MainForm& f = mainWindow();
-    f.List1.Clear();
-    for (const QString& p : paths) f.List1.AddItem(p);
-    Module1::interval = 0;  // the figures tick the timer themselves
-    QTimer::singleShot(0, [&] {
-        Settle();
-        inside(*imv);
-        imv->Unload();
-    });
-    imv->Show(1, main_f);
-    Settle();
 }
 
 qint64 statusField(const char* field) {
@@ -113,7 +108,7 @@ QJsonObject ShowTickFigure(const QString& file, const QString& name, double targ
                            const std::function<void()>& baseline) {
     Samples s;
     QString note;
-    withSlideShow(QStringList(2 * kRuns + 6, file), [&](SlideShowForm& show) {
+    WithSlideShow(QStringList(2 * kRuns + 6, file), [&](SlideShowForm& show) {
         // Each tick reads its picture itself: what is read ahead is dropped (and a read under
         // way finished) before the tick, outside the time measured.
         show.ahead.Stop();
@@ -125,14 +120,7 @@ QJsonObject ShowTickFigure(const QString& file, const QString& name, double targ
             });
         const forms::Picture p = show.Image1.Picture();
         if (p.isNull()) Fail("the show did not show " + file);
-        note = QStringLiteral("picture %1x%2 on a %3x%4 screen; holds %5x%6%7")
-                   .arg(p.size().width())
-                   .arg(p.size().height())
-                   .arg(screenSize().width())
-                   .arg(screenSize().height())
-                   .arg(p.image().width())
-                   .arg(p.image().height())
-                   .arg(p.isWhole() ? QStringLiteral(" (the whole picture)") : QString());
+        note = HeldNote(p);
     });
     return result(name, "ms", s, target, note);
 }
@@ -142,7 +130,7 @@ QJsonObject FigureShowFits(const DataSet&, const QString& file, const QString& n
 }
 
 QJsonObject FigureShowLarge(const DataSet&, const QString& file, const QString& name) {
-    return ShowTickFigure(file, name, 1.5, [&] { DecodeJpegCentre(file, screenSize()); });
+    return ShowTickFigure(file, name, 1.5, [&] { DecodeJpegCentre(file, ScreenSize()); });
 }
 
 QJsonObject FigureShowOther(const DataSet&, const QString& file, const QString& name) {
@@ -156,9 +144,9 @@ QJsonObject FigureMemory(const DataSet& data, const QStringList& files, const QS
     QStringList paths;
     for (int i = 0; i < 20; ++i) paths << files[i % files.size()];
     qint64 idle = 0, peak = 0, largest = 0;
-    withSlideShow(paths, [&](SlideShowForm& show) {
+    WithSlideShow(paths, [&](SlideShowForm& show) {
         // The decoder's code is paged in once, as any earlier picture of the run would have.
-        forms::LoadPicture(data.path("p06-420.jpg"), {}, screenSize());
+        forms::LoadPicture(data.path("p06-420.jpg"), {}, ScreenSize());
         Settle();
         idle = ResidentBytes();
         ResetPeakResident();
@@ -263,6 +251,20 @@ QJsonObject FigurePlayList(const DataSet&, const QString& name) {
     f.allcll.Value = true;
     return result(name, "ms", s, 0,
                   QStringLiteral("longest UI stall %1 ms (%2)").arg(longest, 0, 'f', 1).arg(where));
+}
+
+void WithSlideShow(const QStringList& paths, const std::function<void(SlideShowForm&)>& inside) {
+    MainForm& f = mainWindow();
+    f.List1.Clear();
+    for (const QString& p : paths) f.List1.AddItem(p);
+    Module1::interval = 0;  // the figures tick the timer themselves
+    QTimer::singleShot(0, [&] {
+        Settle();
+        inside(*imv);
+        imv->Unload();
+    });
+    imv->Show(1, main_f);
+    Settle();
 }
 
 }  // namespace bench

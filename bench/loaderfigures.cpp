@@ -25,8 +25,6 @@ namespace {
 
 constexpr int kRuns = 7;
 
-QSize screenSize() { return QGuiApplication::primaryScreen()->geometry().size(); }
-
 // The rows or columns [from, to) of a picture's `size` that a window of `window` shows centred.
 std::pair<int, int> centred(int size, int window) {
     if (size <= window) return {0, size};
@@ -134,37 +132,27 @@ std::unique_ptr<QRgb[]> gifVisibleDirectly(const QString& path, QSize view) {
     return out;
 }
 
-QString heldNote(const forms::Picture& p) {
-    return QStringLiteral("picture %1x%2 on a %3x%4 screen; holds %5x%6")
-        .arg(p.size().width())
-        .arg(p.size().height())
-        .arg(screenSize().width())
-        .arg(screenSize().height())
-        .arg(p.image().width())
-        .arg(p.image().height());
-}
-
 }  // namespace
 
 QJsonObject FigureShowFit(const DataSet&, const QString& file, const QString& name) {
-    const QSize screen = screenSize();
+    const QSize screen = ScreenSize();
     forms::Picture p;
     QImage direct;
     const Samples s = alternate(
         kRuns, [&] { p = forms::LoadPictureFitted(file, screen); },
         [&] { direct = fitJpegDirectly(file, p.size()); });
     if (p.isNull() || direct.size() != p.image().size()) qFatal("fitted sizes differ");
-    return result(name, "ms", s, 1.3, heldNote(p) + QStringLiteral(" (the fitted load)"));
+    return result(name, "ms", s, 1.3, HeldNote(p) + QStringLiteral(" (the fitted load)"));
 }
 
 QJsonObject FigureLargeBmp(const DataSet&, const QString& file, const QString& name) {
-    const QSize screen = screenSize();
+    const QSize screen = ScreenSize();
     std::unique_ptr<QRgb[]> direct;
     return ShowTickFigure(file, name, 1.5, [&] { direct = bmpVisibleDirectly(file, screen); });
 }
 
 QJsonObject FigureLargeGif(const DataSet&, const QString& file, const QString& name) {
-    const QSize screen = screenSize();
+    const QSize screen = ScreenSize();
     std::unique_ptr<QRgb[]> direct;
     return ShowTickFigure(file, name, 1.5, [&] { direct = gifVisibleDirectly(file, screen); });
 }

@@ -20,24 +20,6 @@ namespace {
 
 constexpr int kRuns = 7;
 
-QSize screenSize() { return QGuiApplication::primaryScreen()->geometry().size(); }
-
-// Plays `paths` with no ticks of its own and runs `inside` while the show is open.
-void withShow(const QStringList& paths, const std::function<void(SlideShowForm&)>& inside) {
-    main_f->Show();
-    Settle();
-    main_f->List1.Clear();
-    for (const QString& p : paths) main_f->List1.AddItem(p);
-    Module1::interval = 0;
-    QTimer::singleShot(0, [&] {
-        Settle();
-        inside(*imv);
-        imv->Unload();
-    });
-    imv->Show(1, main_f);
-    Settle();
-}
-
 // Waits, as the interval would, until the picture after the one on screen has been read.
 void waitForNext(SlideShowForm& show) {
     const int next = show.Position() + 1;
@@ -54,7 +36,7 @@ QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize
     (void)data;
     Samples s;
     QString note;
-    withShow(QStringList(2 * kRuns + 6, file), [&](SlideShowForm& show) {
+    WithSlideShow(QStringList(2 * kRuns + 6, file), [&](SlideShowForm& show) {
         waitForNext(show);
         s = alternate(
             kRuns,
@@ -62,22 +44,14 @@ QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize
                 show.Timer1.Tick();
                 show.window()->repaint();  // the picture on screen is part of the tick's work
             },
-            [&] { DecodeJpegCentre(file, screenSize()); },
+            [&] { DecodeJpegCentre(file, ScreenSize()); },
             [&] {
                 Settle();
                 waitForNext(show);
             });
         const forms::Picture p = show.Image1.Picture();
         if (p.isNull()) Fail("the show did not show " + file);
-        note = QStringLiteral(
-                   "UI thread: tick and paint with the picture read ahead; %1x%2 on a "
-                   "%3x%4 screen, holds %5x%6")
-                   .arg(p.size().width())
-                   .arg(p.size().height())
-                   .arg(screenSize().width())
-                   .arg(screenSize().height())
-                   .arg(p.image().width())
-                   .arg(p.image().height());
+        note = "UI thread: tick and paint with the picture read ahead; " + HeldNote(p);
     });
     return result(QString(), "ms", s, 0.10, note);
 }
@@ -86,9 +60,9 @@ QJsonObject FigureMemoryPrefetched(const DataSet& data, const QStringList& files
     QStringList paths;
     for (int i = 0; i < 20; ++i) paths << files[i % files.size()];
     qint64 idle = 0, peak = 0;
-    withShow(paths, [&](SlideShowForm& show) {
+    WithSlideShow(paths, [&](SlideShowForm& show) {
         // The decoders' code is paged in once, as any earlier picture of the run would have.
-        forms::LoadPicture(data.path("p06-420.jpg"), {}, screenSize());
+        forms::LoadPicture(data.path("p06-420.jpg"), {}, ScreenSize());
         waitForNext(show);
         Settle();
         idle = ResidentBytes();
@@ -101,7 +75,7 @@ QJsonObject FigureMemoryPrefetched(const DataSet& data, const QStringList& files
         peak = PeakResidentBytes();
     });
     const double mb = 1024.0 * 1024.0;
-    const QSize screen = screenSize();
+    const QSize screen = ScreenSize();
     const double budget = 3.0 * screen.width() * screen.height() * 4 / mb;
     Samples s;
     s.ours = {(peak - idle) / mb};

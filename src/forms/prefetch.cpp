@@ -23,14 +23,9 @@ Prefetch::Stamp Prefetch::stampOf(const QString& path) {
 }
 
 void Prefetch::Request(const QString& path, QSize view, Loader loader) {
-    Picture dropped;  // released outside the lock
+    std::optional<Result> dropped;  // released outside the lock
     std::unique_lock lock(mutex_);
-    if (ready_) {
-        dropped = std::move(readyPicture_);
-        readyPicture_ = Picture();
-        readyError_ = nullptr;
-        ready_ = false;
-    }
+    dropped.swap(ready_);
     queued_ = true;
     queuedPath_ = path;
     queuedView_ = view;
@@ -64,29 +59,21 @@ void Prefetch::run() {
         lock.unlock();
 
         // The file is examined before it is read, so that a change while it is read shows too.
-        const Stamp stamp = stampOf(path);
-        Picture picture;
-        std::exception_ptr error;
+        Result result{path, view, stampOf(path), {}, {}};
         try {
-            picture = loader(path);
+            result.picture = loader(path);
         } catch (...) {
-            error = std::current_exception();
+            result.error = std::current_exception();
         }
 
         lock.lock();
         busy_ = false;
         // A newer request or the end makes this result useless.
         if (!queued_ && !stop_) {
-            ready_ = true;
-            readyPath_ = path;
-            readyView_ = view;
-            readyStamp_ = stamp;
-            readyPicture_ = std::move(picture);
-            readyError_ = error;
+            ready_ = std::move(result);
         } else {
             lock.unlock();
-            picture = Picture();
-            error = nullptr;
+            result = Result();
             lock.lock();
         }
         changed_.notify_all();
@@ -94,40 +81,28 @@ void Prefetch::run() {
 }
 
 Picture Prefetch::Take(const QString& path, QSize view, const Loader& loader) {
-    Picture picture;
-    std::exception_ptr error;
-    Stamp stamp;
-    bool found = false;
+    std::optional<Result> taken;
     {
         std::unique_lock lock(mutex_);
         // A read of this very picture under way is waited for rather than done twice.
         changed_.wait(lock, [&] {
             return !((busy_ && busyPath_ == path && !queued_) || (queued_ && queuedPath_ == path));
         });
-        if (ready_) {
-            found = readyPath_ == path && readyView_ == view;
-            picture = std::move(readyPicture_);
-            readyPicture_ = Picture();
-            error = readyError_;
-            readyError_ = nullptr;
-            stamp = readyStamp_;
-            ready_ = false;
-        }
+        taken.swap(ready_);
     }
-    if (found && stamp == stampOf(path)) {
-        if (error) std::rethrow_exception(error);
-        return picture;
+    if (taken && taken->path == path && taken->view == view && taken->stamp == stampOf(path)) {
+        if (taken->error) std::rethrow_exception(taken->error);
+        return std::move(taken->picture);
     }
     // Read ahead for another entry or another view, or the file has changed: the old pixels go
     // before the new ones are read.
-    picture = Picture();
-    error = nullptr;
+    taken.reset();
     return loader(path);
 }
 
 bool Prefetch::Ready(const QString& path) const {
     std::lock_guard lock(mutex_);
-    return ready_ && readyPath_ == path;
+    return ready_ && ready_->path == path;
 }
 
 void Prefetch::Stop() {
@@ -140,9 +115,7 @@ void Prefetch::Stop() {
     }
     if (thread_.joinable()) thread_.join();
     std::lock_guard lock(mutex_);
-    ready_ = false;
-    readyPicture_ = Picture();
-    readyError_ = nullptr;
+    ready_.reset();
 }
 
 }  // namespace forms

@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "picture.h"
@@ -66,13 +67,17 @@ private:
     Loader queuedLoader_;
     bool busy_ = false;
     QString busyPath_;
-    // The result of the last request, once read.
-    bool ready_ = false;
-    QString readyPath_;
-    QSize readyView_;
-    Stamp readyStamp_;
-    Picture readyPicture_;
-    std::exception_ptr readyError_;
+    // A picture read, or the error of reading it, and what it was read for.
+    struct Result {
+        QString path;
+        QSize view;
+        Stamp stamp;
+        Picture picture;
+        std::exception_ptr error;
+    };
+    // The result of the last request, once read; taken out whole, so that its pixels are
+    // released outside the lock.
+    std::optional<Result> ready_;
 };
 
 }  // namespace forms
