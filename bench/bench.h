@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/picture.h"
+#include "picture/picture.h"
 
 class SlideShowForm;
 

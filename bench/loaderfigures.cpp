@@ -17,7 +17,7 @@ extern "C" {
 }
 
 #include "bench.h"
-#include "forms/picture.h"
+#include "picture/picture.h"
 
 namespace bench {
 

@@ -22,8 +22,8 @@
 #include <cstdlib>
 #include <exception>
 
-#include "forms/picture.h"
-#include "forms/runtime.h"
+#include "picture/picture.h"
+#include "system/error.h"
 
 namespace {
 
@@ -167,7 +167,6 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     static QGuiApplication app(*argc, *argv);
     // The image readers' complaints about each damaged input would drown the fuzzer's output.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
-    forms::SetAppTitle(QStringLiteral("varnel"));
     const QByteArray seeds = qgetenv("VARNEL_FUZZ_SEEDS");
     if (!seeds.isEmpty()) {
         writeSeeds(QString::fromLocal8Bit(seeds));

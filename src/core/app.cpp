@@ -18,6 +18,7 @@
 #include "forms/filecontrols.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "system/startfolder.h"
 
 namespace app {
 

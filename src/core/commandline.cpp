@@ -9,9 +9,9 @@
 
 #include "core/app.h"
 #include "core/forms.h"
-#include "forms/filenames.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "system/filenames.h"
 
 namespace app {
 

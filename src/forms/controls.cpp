@@ -1,4 +1,4 @@
-#include "controls.h"
+#include "forms/controls.h"
 
 #include <qdrawutil.h>
 #include <QAccessible>
@@ -20,11 +20,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "filenames.h"
-#include "helpviewer.h"
-#include "listwidget.h"
-#include "runtime.h"
-#include "twips.h"
+#include "forms/helpviewer.h"
+#include "forms/listwidget.h"
+#include "forms/runtime.h"
+#include "forms/twips.h"
+#include "system/filenames.h"
 
 namespace forms {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "form.h"
-#include "picture.h"
-#include "property.h"
+#include "forms/form.h"
+#include "forms/property.h"
+#include "picture/picture.h"
 
 class QTimer;
 class QAction;

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QList>
 #include <QString>
 #include <functional>
 #include <map>
 
-#include "controls.h"
+#include "forms/controls.h"
+#include "system/drives.h"
 
 namespace forms {
 
@@ -13,37 +13,6 @@ class DirWidget;
 class DriveWidget;
 class FileWidget;
 struct Listing;
-
-// A drive: a mounted volume that holds files a user can browse, named by its mount path.
-struct DriveInfo {
-    QString path;
-    QString label;
-    // False for a drive that did not answer in time when asked for its state: opening it
-    // fails as for a drive that is not ready.
-    bool ready = true;
-};
-
-// Where the drive list takes its drives from: the mounted volumes, unless a test replaces it.
-using DriveSource = std::function<QList<DriveInfo>()>;
-void SetDriveSource(DriveSource source);
-QList<DriveInfo> Drives();
-// The drive that holds `path`: the one whose mount path is its longest prefix.
-QString DriveOf(const QString& path);
-
-// The file system is asked (a drive's state, a directory's entries) on a thread of its own,
-// and the window waits only so long: a drive that does not answer in time is not ready, and a
-// directory whose reading stops getting on for that long cannot be opened. The thread left
-// waiting in a dead mount is never joined. Tests set the wait, and a hook that runs on that
-// thread with the path just before the file system is asked.
-using FileSystemHook = std::function<void(const QByteArray& path)>;
-void SetFileSystemHook(FileSystemHook hook);
-void SetFileSystemWait(int milliseconds);  // 0: the usual wait
-
-// Makes the folder the program was started in the current directory, or, when it cannot be
-// listed (removed, no permission, a mount that hangs), the nearest that can: up its ancestors,
-// then the home folder, then the root. Returns what the user is told then; empty when the
-// folder started in is used.
-QString EnterReadableFolder();
 
 class DriveListBox : public Control {
 public:

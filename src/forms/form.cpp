@@ -1,4 +1,4 @@
-#include "form.h"
+#include "forms/form.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -17,9 +17,9 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "controls.h"
-#include "runtime.h"
-#include "twips.h"
+#include "forms/controls.h"
+#include "forms/runtime.h"
+#include "forms/twips.h"
 
 namespace forms {
 

@@ -1,4 +1,4 @@
-#include "helpviewer.h"
+#include "forms/helpviewer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,9 +7,9 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "controls.h"
-#include "filenames.h"
-#include "runtime.h"
+#include "forms/controls.h"
+#include "forms/runtime.h"
+#include "system/filenames.h"
 
 namespace forms {
 

@@ -1,4 +1,4 @@
-#include "runtime.h"
+#include "forms/runtime.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -16,40 +16,11 @@ namespace {
 QString g_title;
 std::function<void()> g_endAction;
 
-QString describe(int number) {
-    switch (number) {
-        case err::InvalidArgument:
-            return QStringLiteral("プロシージャの呼び出し、または引数が不正です。");
-        case err::Overflow:
-            return QStringLiteral("オーバーフローしました。");
-        case err::OutOfMemory:
-            return QStringLiteral("メモリが不足しています。");
-        case err::TypeMismatch:
-            return QStringLiteral("型が一致しません。");
-        case err::FileNotFound:
-            return QStringLiteral("ファイルが見つかりません。");
-        case err::DeviceUnavailable:
-            return QStringLiteral("デバイスが準備されていません。");
-        case err::PermissionDenied:
-            return QStringLiteral("アクセスが拒否されました。");
-        case err::PathNotFound:
-            return QStringLiteral("パスが見つかりません。");
-        case err::InvalidPicture:
-            return QStringLiteral("ピクチャが不正です。");
-    }
-    return QStringLiteral("アプリケーション定義またはオブジェクト定義のエラーです。");
-}
-
 void report(int number, const QString& description) {
     MsgBox(QStringLiteral("実行時エラー '%1':\n\n%2").arg(number).arg(description));
 }
 
 }  // namespace
-
-Error::Error(int number, QString description)
-    : number_(number), description_(std::move(description)), utf8_(description_.toStdString()) {}
-
-void Raise(int number) { throw Error(number, describe(number)); }
 
 void SetAppTitle(const QString& title) { g_title = title; }
 QString AppTitle() { return g_title; }
@@ -116,11 +87,11 @@ void Dispatch(const std::function<void()>& handler) {
     } catch (const EndRequested&) {
         // A test's End: the handler's remainder has been skipped.
     } catch (const std::bad_alloc&) {
-        report(err::OutOfMemory, describe(err::OutOfMemory));
+        report(err::OutOfMemory, Describe(err::OutOfMemory));
     } catch (const std::exception& e) {
         report(0, QString::fromUtf8(e.what()));
     } catch (...) {
-        report(0, describe(0));
+        report(0, Describe(0));
     }
 }
 

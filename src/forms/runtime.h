@@ -5,39 +5,11 @@
 #include <exception>
 #include <functional>
 
-// The platform the windows of the application rely on: the error model, event dispatch,
+#include "system/error.h"
+
+// The platform the windows of the application rely on: event dispatch,
 // ending the application, the message box and string conversion.
 namespace forms {
-
-// The one error type of the runtime: a failing operation throws it, a handler that traps
-// errors catches it.
-class Error : public std::exception {
-public:
-    Error(int number, QString description);
-    int Number() const { return number_; }
-    const QString& Description() const { return description_; }
-    const char* what() const noexcept override { return utf8_.c_str(); }
-
-private:
-    int number_;
-    QString description_;
-    std::string utf8_;
-};
-
-// Error numbers the runtime raises.
-namespace err {
-constexpr int InvalidArgument = 5;
-constexpr int Overflow = 6;
-constexpr int OutOfMemory = 7;
-constexpr int TypeMismatch = 13;
-constexpr int FileNotFound = 53;
-constexpr int DeviceUnavailable = 68;
-constexpr int PermissionDenied = 70;
-constexpr int PathNotFound = 76;
-constexpr int InvalidPicture = 481;
-}  // namespace err
-
-[[noreturn]] void Raise(int number);
 
 // The application's title: the caption of every message box.
 void SetAppTitle(const QString& title);

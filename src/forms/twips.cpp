@@ -1,4 +1,4 @@
-#include "twips.h"
+#include "forms/twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -30,3 +30,14 @@ float fromPixelsX(int p) { return static_cast<float>(p * perPixelX()); }
 float fromPixelsY(int p) { return static_cast<float>(p * perPixelY()); }
 
 }  // namespace forms::twips
+
+namespace forms {
+
+QSize ViewSize(float widthTwips, float heightTwips) {
+    // Twips measure logical pixels; a picture's pixels are the screen's device pixels.
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    return QSize(int(std::ceil(twips::toPixelsX(widthTwips) * ratio)),
+                 int(std::ceil(twips::toPixelsY(heightTwips) * ratio)));
+}
+
+}  // namespace forms

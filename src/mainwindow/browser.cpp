@@ -4,9 +4,9 @@
 #include <QScopedValueRollback>
 
 #include "core/module1.h"
-#include "forms/filenames.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "system/filenames.h"
 
 void MainForm::Form_Load() {
     // Start-up has chosen a folder that can be read; should it have gone since, the list

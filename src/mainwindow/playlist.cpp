@@ -3,10 +3,12 @@
 #include <QFileInfo>
 
 #include "core/playlistfile.h"
-#include "forms/filenames.h"
-#include "forms/files.h"
+#include "forms/filedialogs.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "picture/picture.h"
+#include "system/filenames.h"
+#include "system/files.h"
 
 void MainForm::sentaku_Click() {
     try {

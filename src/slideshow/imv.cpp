@@ -2,9 +2,10 @@
 
 #include "core/forms.h"
 #include "core/module1.h"
-#include "forms/filenames.h"
 #include "forms/runtime.h"
+#include "forms/twips.h"
 #include "mainwindow/main_f.h"
+#include "system/filenames.h"
 
 using forms::Kind;
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "forms/controls.h"
-#include "forms/prefetch.h"
+#include "picture/prefetch.h"
 
 // The slide-show window: a black, borderless window filling the screen that shows the play
 // list's pictures one per tick, each at its own size and centred, then announces the end.

@@ -21,7 +21,7 @@
 #include "core/forms.h"
 #include "core/module1.h"
 #include "forms/filecontrols.h"
-#include "forms/picture.h"
+#include "picture/picture.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
 #include "slideshow/imv.h"

@@ -12,7 +12,7 @@
 #include <QTimer>
 
 #include "forms/controls.h"
-#include "forms/filenames.h"
+#include "system/filenames.h"
 #include "forms/runtime.h"
 #include "forms/twips.h"
 #include "support/testsupport.h"

@@ -17,8 +17,9 @@
 #include <climits>
 #include <memory>
 
-#include "forms/filenames.h"
-#include "forms/files.h"
+#include "forms/filedialogs.h"
+#include "system/filenames.h"
+#include "system/files.h"
 
 #include "core/forms.h"
 #include "mainwindow/main_f.h"

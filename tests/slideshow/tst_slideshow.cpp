@@ -15,7 +15,7 @@
 
 #include "core/forms.h"
 #include "core/module1.h"
-#include "forms/prefetch.h"
+#include "picture/prefetch.h"
 #include "forms/twips.h"
 #include "mainwindow/main_f.h"
 #include "slideshow/imv.h"

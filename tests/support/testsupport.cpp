@@ -13,10 +13,12 @@
 
 #include "core/forms.h"
 #include "forms/filecontrols.h"
+#include "forms/filedialogs.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
 #include "settings/setei.h"
 #include "slideshow/imv.h"
+#include "system/jobs.h"
 
 namespace testing {
 

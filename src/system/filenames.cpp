@@ -1,4 +1,4 @@
-#include "filenames.h"
+#include "system/filenames.h"
 
 #include <QStringDecoder>
 #include <QStringList>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "picture.h"
+#include "picture/picture.h"
 
 namespace forms::pixels {
 
@@ -39,6 +39,9 @@ struct Plan {
 };
 
 bool tooLarge(QSize size);
+inline int ceilDiv(int a, int b) { return (a + b - 1) / b; }
+// The largest of the reductions 1/2, 1/4 and 1/8 that still covers `box`; 1 when none does.
+int scaleDenominator(QSize own, QSize box);
 // The part of a picture of size `own` that a view of size `view` shows with the picture
 // centred on it, widened by the margin.
 QRect visiblePart(QSize own, QSize view);
@@ -92,9 +95,5 @@ private:
     int open_ = -1;            // the band open, when the rows come in order
     std::vector<char> given_;  // the rows of the image written
 };
-
-// The readers of formats besides JPEG. They throw InvalidPicture for what they cannot show.
-Picture readBmp(int fd, const Request& request);
-Picture readGif(int fd, const Request& request);
 
 }  // namespace forms::pixels

@@ -1,38 +1,19 @@
-#include "files.h"
+#include "system/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QFileDialog>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#include "filenames.h"
-#include "runtime.h"
+#include "system/error.h"
+#include "system/filenames.h"
 
 namespace forms {
 
 namespace {
-
-std::function<QString(bool, const QString&)> g_dialogAction;
-
-int openRegular(const QString& path) {
-    const int fd =
-        ::open(NativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        if (errno == EACCES || errno == EPERM) Raise(err::PermissionDenied);
-        Raise(err::FileNotFound);
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        Raise(err::InvalidArgument);
-    }
-    return fd;
-}
 
 [[noreturn]] void failWrite(int error) {
     switch (error) {
@@ -59,40 +40,44 @@ int openRegular(const QString& path) {
 
 }  // namespace
 
-QString GetOpenFileName(const QString& title, const QString& filter) {
-    if (g_dialogAction) return g_dialogAction(false, title);
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), filter);
+FileDescriptor::~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
-QString GetSaveFileName(const QString& title, const QString& filter, const QString& suffix) {
-    if (g_dialogAction) return g_dialogAction(true, title);
-    QFileDialog dialog(QApplication::activeWindow(), title, QString(), filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(suffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
-}
-
-void SetFileDialogAction(std::function<QString(bool, const QString&)> action) {
-    g_dialogAction = std::move(action);
-}
-
-bool IsPictureFile(const QString& path) {
-    int fd;
-    try {
-        fd = openRegular(path);
-    } catch (const Error&) {
-        return false;
+int OpenRegularFile(const QString& path) {
+    const int fd =
+        ::open(NativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP)
+            Raise(err::FileNotFound);
+        if (errno == EACCES || errno == EPERM) Raise(err::PermissionDenied);
+        Raise(err::InvalidArgument);
     }
-    char head[6] = {};
-    const ssize_t n = ::pread(fd, head, sizeof head, 0);
-    ::close(fd);
-    const QByteArray bytes(head, n > 0 ? int(n) : 0);
-    return bytes.startsWith("\xFF\xD8\xFF") || bytes.startsWith("BM") ||
-           bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        Raise(err::InvalidArgument);
+    }
+    return fd;
 }
 
-InputFile::InputFile(const QString& path) : fd_(openRegular(path)) {
+ssize_t ReadSome(int fd, void* buffer, size_t size) {
+    ssize_t n;
+    do {
+        n = ::read(fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+ssize_t ReadSomeAt(int fd, void* buffer, size_t size, off_t at) {
+    ssize_t n;
+    do {
+        n = ::pread(fd, buffer, size, at);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+InputFile::InputFile(const QString& path) : fd_(OpenRegularFile(path)) {
     // Read blocking from here: a regular file never waits long.
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     if (!file_.open(fd_, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <thread>
 
-#include "picture.h"
+#include "picture/picture.h"
 
 namespace forms {
 

@@ -10,8 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "pixels.h"
-#include "runtime.h"
+#include "picture/pixels.h"
+#include "picture/readers.h"
+#include "system/error.h"
+#include "system/files.h"
 
 namespace forms::pixels {
 
@@ -27,8 +29,7 @@ quint32 le32(const uchar* p) { return le16(p) | le16(p + 2) << 16; }
 void readAt(int fd, uchar* into, size_t size, off_t at) {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::pread(fd, into + done, size - done, at + off_t(done));
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = ReadSomeAt(fd, into + done, size - done, at + off_t(done));
         if (n <= 0) break;
         done += size_t(n);
     }
@@ -184,10 +185,7 @@ public:
     // The next byte; -1 at the end of the file.
     int next() {
         if (pos_ == size_) {
-            ssize_t n;
-            do {
-                n = ::pread(fd_, buffer_, sizeof buffer_, at_);
-            } while (n < 0 && errno == EINTR);
+            const ssize_t n = ReadSomeAt(fd_, buffer_, sizeof buffer_, at_);
             if (n <= 0) return -1;
             at_ += n;
             size_ = size_t(n);

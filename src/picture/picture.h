@@ -58,7 +58,7 @@ Picture LoadPicture(const QString& path, QSize fit = {}, QSize view = {});
 // Throws as LoadPicture does.
 Picture LoadPictureFitted(const QString& path, QSize screen);
 
-// The size in device pixels of a view whose size is given in twips, for LoadPicture's `view`.
-QSize ViewSize(float widthTwips, float heightTwips);
+// Whether a path names a regular file whose content is a picture of a format read here.
+bool IsPictureFile(const QString& path);
 
 }  // namespace forms

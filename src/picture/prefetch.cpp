@@ -1,10 +1,10 @@
-#include "prefetch.h"
+#include "picture/prefetch.h"
 
 #include <sys/stat.h>
 
 #include <system_error>
 
-#include "filenames.h"
+#include "system/filenames.h"
 
 namespace forms {
 

@@ -1,4 +1,4 @@
-#include "pixels.h"
+#include "picture/pixels.h"
 
 #include <sys/mman.h>
 
@@ -28,8 +28,6 @@ QSize fittedSize(QSize own, QSize screen) {
 
 namespace {
 
-int ceilDiv(int a, int b) { return (a + b - 1) / b; }
-
 // The largest factor whose reduction of `size` still covers `box` (or the whole size, when it
 // is smaller than the box).
 int factorFor(int size, int box) {
@@ -40,6 +38,14 @@ int factorFor(int size, int box) {
 }
 
 }  // namespace
+
+int scaleDenominator(QSize own, QSize box) {
+    for (int d : {8, 4, 2}) {
+        if (ceilDiv(own.width(), d) >= box.width() && ceilDiv(own.height(), d) >= box.height())
+            return d;
+    }
+    return 1;
+}
 
 Plan planFor(QSize own, const Request& request, bool coarse) {
     Plan plan;

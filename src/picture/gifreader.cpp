@@ -12,8 +12,10 @@ extern "C" {
 #include <gif_lib.h>
 }
 
-#include "pixels.h"
-#include "runtime.h"
+#include "picture/pixels.h"
+#include "picture/readers.h"
+#include "system/error.h"
+#include "system/files.h"
 
 namespace forms::pixels {
 
@@ -31,10 +33,7 @@ int readFromFile(GifFileType* gif, GifByteType* into, int size) {
     int done = 0;
     while (done < size) {
         if (in->pos == in->size) {
-            ssize_t n;
-            do {
-                n = ::read(in->fd, in->buffer, sizeof in->buffer);
-            } while (n < 0 && errno == EINTR);
+            const ssize_t n = ReadSome(in->fd, in->buffer, sizeof in->buffer);
             if (n <= 0) break;
             in->pos = 0;
             in->size = size_t(n);

@@ -1,14 +1,8 @@
-#include "picture.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
+// JPEG, decoded with libjpeg directly: reduced, or only the part on screen.
 #include <unistd.h>
 
-#include <QGuiApplication>
 #include <QTransform>
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -19,137 +13,19 @@ extern "C" {
 #include <jpeglib.h>
 }
 
-#include "filenames.h"
-#include "pixels.h"
-#include "runtime.h"
-#include "twips.h"
+#include "picture/orientation.h"
+#include "picture/pixels.h"
+#include "picture/readers.h"
+#include "system/error.h"
+#include "system/files.h"
 
-namespace forms {
+namespace forms::pixels {
 
 namespace {
 
 // The most the JPEG decoder may take for its own buffers (a progressive JPEG keeps all its
 // coefficients): beyond it the picture is refused rather than the machine run out of memory.
 constexpr long kMaxDecoderMemory = 1024L * 1024 * 1024;
-
-// The formats a picture file may have, recognised by their first bytes; no other image
-// reader is ever reached from a user's file.
-QByteArray sniff(int fd) {
-    char head[6] = {};
-    const ssize_t n = ::pread(fd, head, sizeof head, 0);
-    const QByteArray bytes(head, n > 0 ? int(n) : 0);
-    if (bytes.startsWith("\xFF\xD8\xFF")) return QByteArrayLiteral("jpeg");
-    if (bytes.startsWith("BM")) return QByteArrayLiteral("bmp");
-    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")) return QByteArrayLiteral("gif");
-    return {};
-}
-
-struct FileHandle {
-    int fd;
-    ~FileHandle() { ::close(fd); }
-};
-
-// Opens a regular file for reading. Non-blocking, so that a FIFO put where a file was cannot
-// hang the caller.
-int openPictureFile(const QString& path) {
-    const int fd =
-        ::open(NativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP)
-            Raise(err::FileNotFound);
-        if (errno == EACCES || errno == EPERM) Raise(err::PermissionDenied);
-        Raise(err::InvalidPicture);
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        Raise(err::InvalidPicture);
-    }
-    return fd;
-}
-
-// --- orientation ---
-
-// The orientation an EXIF block (an APP1 segment's content) gives, 1 to 8; 0 when the block is
-// not EXIF or carries no valid orientation.
-int exifOrientation(const uchar* data, size_t size) {
-    if (size < 6 + 8 || std::memcmp(data, "Exif\0\0", 6) != 0) return 0;
-    const uchar* tiff = data + 6;
-    const size_t n = size - 6;
-    bool little;
-    if (tiff[0] == 'I' && tiff[1] == 'I')
-        little = true;
-    else if (tiff[0] == 'M' && tiff[1] == 'M')
-        little = false;
-    else
-        return 0;
-    auto u16 = [&](size_t at) -> quint32 {
-        return little ? quint32(tiff[at]) | quint32(tiff[at + 1]) << 8
-                      : quint32(tiff[at]) << 8 | quint32(tiff[at + 1]);
-    };
-    auto u32 = [&](size_t at) -> quint32 {
-        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
-    };
-    if (u16(2) != 42) return 0;
-    const size_t ifd = u32(4);
-    if (ifd > n || n - ifd < 2) return 0;
-    const quint32 count = u16(ifd);
-    for (quint32 i = 0; i < count; ++i) {
-        const size_t entry = ifd + 2 + 12 * size_t(i);
-        if (entry + 12 > n) return 0;
-        if (u16(entry) != 0x0112) continue;
-        const quint32 type = u16(entry + 2);  // 3: SHORT
-        const quint32 value = u16(entry + 8);
-        return type == 3 && value >= 1 && value <= 8 ? int(value) : 0;
-    }
-    return 0;
-}
-
-// Maps the stored picture's area onto the upright picture's, for an EXIF orientation.
-QTransform uprightTransform(int orientation, QSize stored) {
-    const qreal w = stored.width(), h = stored.height();
-    switch (orientation) {
-        case 2:  // mirrored left to right
-            return QTransform(-1, 0, 0, 1, w, 0);
-        case 3:  // turned half round
-            return QTransform(-1, 0, 0, -1, w, h);
-        case 4:  // mirrored top to bottom
-            return QTransform(1, 0, 0, -1, 0, h);
-        case 5:  // mirrored along the diagonal
-            return QTransform(0, 1, 1, 0, 0, 0);
-        case 6:  // to be turned a quarter clockwise
-            return QTransform(0, 1, -1, 0, h, 0);
-        case 7:  // mirrored along the other diagonal
-            return QTransform(0, -1, -1, 0, h, w);
-        case 8:  // to be turned a quarter anticlockwise
-            return QTransform(0, -1, 1, 0, 0, w);
-        default:
-            return QTransform();
-    }
-}
-
-QImage upright(const QImage& image, int orientation) {
-    switch (orientation) {
-        case 2:
-            return image.mirrored(true, false);
-        case 3:
-            return image.mirrored(true, true);
-        case 4:
-            return image.mirrored(false, true);
-        case 5:
-            return image.transformed(QTransform().rotate(90)).mirrored(true, false);
-        case 6:
-            return image.transformed(QTransform().rotate(90));
-        case 7:
-            return image.transformed(QTransform().rotate(270)).mirrored(true, false);
-        case 8:
-            return image.transformed(QTransform().rotate(270));
-        default:
-            return image;
-    }
-}
-
-// --- JPEG, decoded with libjpeg directly: reduced, or only the part on screen ---
 
 // The longest run of one byte value read before the picture's size is known. Headers hold no
 // such runs; a file that turns into one (a sparse file, a download never finished) has ended.
@@ -351,87 +227,48 @@ private:
     bool cmyk_ = false;
 };
 
-int ceilDiv(int a, int b) { return (a + b - 1) / b; }
+}  // namespace
 
-// The decoder's largest reduction (1/2, 1/4, 1/8) that still covers `box`.
-int jpegDenominator(QSize stored, QSize box) {
-    for (int d : {8, 4, 2}) {
-        if (ceilDiv(stored.width(), d) >= box.width() &&
-            ceilDiv(stored.height(), d) >= box.height())
-            return d;
-    }
-    return 1;
-}
-
-Picture loadJpeg(int fd, const pixels::Request& request) {
+Picture readJpeg(int fd, const Request& request) {
     JpegDecoder jpeg(fd);
     if (!jpeg.readHeader()) Raise(err::InvalidPicture);
     const QSize stored = jpeg.size();
-    if (stored.isEmpty() || pixels::tooLarge(stored) || !jpeg.supported())
-        Raise(err::InvalidPicture);
+    if (stored.isEmpty() || tooLarge(stored) || !jpeg.supported()) Raise(err::InvalidPicture);
     const int orientation = jpeg.orientation();
     const bool turned = orientation >= 5;
     const QSize own = turned ? stored.transposed() : stored;
     const QTransform toUpright = uprightTransform(orientation, stored);
 
-    const QSize fitted = pixels::fittedSize(own, request.screen);
+    const QSize fitted = fittedSize(own, request.screen);
     const QSize view = request.screen.isValid() ? request.screen : request.view;
     int denom = 1;
     QRect part(QPoint(0, 0), stored);  // what to decode, in the stored picture's pixels
     if (fitted != own) {
         // Fitted to the screen: the decoder's largest reduction that stays at least the
         // fitted size, then one smooth reduction to it.
-        denom = jpegDenominator(stored, turned ? fitted.transposed() : fitted);
+        denom = scaleDenominator(stored, turned ? fitted.transposed() : fitted);
     } else if (view.isValid() && !view.isEmpty()) {
         if (own.width() > view.width() || own.height() > view.height()) {
-            const QRect visible = pixels::visiblePart(own, view);
+            const QRect visible = visiblePart(own, view);
             part &= toUpright.inverted().mapRect(QRectF(visible)).toAlignedRect();
         }
     } else if (request.fit.isValid() && !request.fit.isEmpty()) {
         // The largest reduction that still covers the box: no rescaling afterwards beyond
         // the stretch to the box.
-        denom = jpegDenominator(stored, turned ? request.fit.transposed() : request.fit);
+        denom = scaleDenominator(stored, turned ? request.fit.transposed() : request.fit);
     }
     if (denom > 1)
         part = QRect(0, 0, ceilDiv(stored.width(), denom), ceilDiv(stored.height(), denom));
 
     if (!jpeg.start(denom, part)) Raise(err::InvalidPicture);
-    QImage image = pixels::newImage(part.size(), QImage::Format_RGB32);
+    QImage image = newImage(part.size(), QImage::Format_RGB32);
     if (image.isNull()) Raise(err::InvalidPicture);
     if (!jpeg.readRows(image.bits(), image.bytesPerLine(), part.height()))
         Raise(err::InvalidPicture);
-    if (fitted != own)
-        return Picture(pixels::smoothReduce(upright(image, orientation), fitted), fitted);
+    if (fitted != own) return Picture(smoothReduce(upright(image, orientation), fitted), fitted);
     const QRect held =
         denom == 1 ? toUpright.mapRect(QRectF(part)).toRect() : QRect(QPoint(0, 0), own);
     return Picture(upright(image, orientation), own, held);
 }
 
-Picture load(const QString& path, const pixels::Request& request) {
-    if (path.isEmpty()) return Picture();
-    const FileHandle file{openPictureFile(path)};
-    const QByteArray format = sniff(file.fd);
-    if (format == "jpeg") return loadJpeg(file.fd, request);
-    if (format == "gif") return pixels::readGif(file.fd, request);
-    if (format == "bmp") return pixels::readBmp(file.fd, request);
-    Raise(err::InvalidPicture);
-}
-
-}  // namespace
-
-Picture LoadPicture(const QString& path, QSize fit, QSize view) {
-    return load(path, {fit, view, QSize()});
-}
-
-Picture LoadPictureFitted(const QString& path, QSize screen) {
-    return load(path, {QSize(), QSize(), screen});
-}
-
-QSize ViewSize(float widthTwips, float heightTwips) {
-    // Twips measure logical pixels; a picture's pixels are the screen's device pixels.
-    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
-    return QSize(int(std::ceil(twips::toPixelsX(widthTwips) * ratio)),
-                 int(std::ceil(twips::toPixelsY(heightTwips) * ratio)));
-}
-
-}  // namespace forms
+}  // namespace forms::pixels

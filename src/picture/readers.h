@@ -1,0 +1,21 @@
+#pragma once
+
+#include "picture/picture.h"
+#include "picture/pixels.h"
+
+// One reader per format, each behind the same small interface: given a regular file opened for
+// reading and what the caller asks of it, the picture, decoding and holding only what is asked.
+// Each throws InvalidPicture for what it cannot show.
+namespace forms::pixels {
+
+enum class Format { Unknown, Jpeg, Bmp, Gif };
+
+// The format of a file, recognised by its first bytes; no reader is ever reached from a user's
+// file of another kind.
+Format formatOf(int fd);
+
+Picture readJpeg(int fd, const Request& request);
+Picture readBmp(int fd, const Request& request);
+Picture readGif(int fd, const Request& request);
+
+}  // namespace forms::pixels

@@ -1,0 +1,245 @@
+#include "system/directory.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "system/error.h"
+#include "system/filenames.h"
+
+namespace forms {
+
+using jobs::await;
+using jobs::Clock;
+using jobs::Job;
+using jobs::startJob;
+
+namespace {
+
+// Why a directory could not be opened, in words for the user: the runtime's own texts are
+// about files and writing.
+QString openFailure(int number) {
+    switch (number) {
+        case err::PathNotFound:
+            return QStringLiteral("フォルダーが見つかりません。");
+        case err::PermissionDenied:
+            return QStringLiteral("フォルダーを読む権限がありません。");
+        default:
+            return QStringLiteral("フォルダーを読めません。");
+    }
+}
+
+// The error's description names the folder, so that a handler that does not trap it still
+// tells the user which folder failed.
+[[noreturn]] void raiseOpenError(int error, const QString& dir) {
+    int number = err::DeviceUnavailable;
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            number = err::PathNotFound;
+            break;
+        case EACCES:
+        case EPERM:
+            number = err::PermissionDenied;
+            break;
+    }
+    throw Error(number, QStringLiteral("フォルダー「%1」を開けません。\n%2")
+                            .arg(DisplayPath(dir), openFailure(number)));
+}
+
+EntryKind kindOf(int dir, const dirent* entry) {
+    switch (entry->d_type) {
+        case DT_DIR:
+            return EntryKind::Directory;
+        case DT_REG:
+            return EntryKind::File;
+        case DT_LNK:
+        case DT_UNKNOWN:
+            break;
+        default:
+            return EntryKind::Other;
+    }
+    struct stat st {};
+    if (::fstatat(dir, entry->d_name, &st, 0) != 0) return EntryKind::Other;
+    return S_ISDIR(st.st_mode)   ? EntryKind::Directory
+           : S_ISREG(st.st_mode) ? EntryKind::File
+                                 : EntryKind::Other;
+}
+
+Listing readListing(const QByteArray& dir, std::atomic<unsigned>& progress) {
+    Listing listing;
+    DIR* d = ::opendir(dir.constData());
+    if (!d) {
+        listing.error = errno ? errno : EIO;
+        return listing;
+    }
+    // Room for the names at once, by the directory's own size: a directory of many entries is
+    // not copied over and over while it grows.
+    struct stat st {};
+    if (::fstat(::dirfd(d), &st) == 0 && st.st_size > 0) {
+        const size_t room = std::min<size_t>(size_t(st.st_size), size_t(64) << 20);
+        listing.names.reserve(room);
+        listing.entries.reserve(room / 24);
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(d);
+        if (!entry) {
+            listing.error = errno;
+            break;
+        }
+        progress.fetch_add(1, std::memory_order_relaxed);
+        if (entry->d_name[0] == '.') continue;
+        listing.entries.emplace_back(listing.names.size(), kindOf(::dirfd(d), entry));
+        listing.names.append(entry->d_name, std::strlen(entry->d_name) + 1);
+    }
+    ::closedir(d);
+    return listing;
+}
+
+}  // namespace
+
+// A reading of a directory, begun on a thread of its own.
+std::shared_ptr<Job<Listing>> startListing(const QString& dir) {
+    return startJob<Listing>(
+        [hook = jobs::Hook(), native = NativePath(dir)](std::atomic<unsigned>& progress) {
+            if (hook) hook(native);
+            return readListing(native, progress);
+        });
+}
+
+// The reading's outcome: throws when the directory cannot be read, or when its reading has
+// stopped getting on (a dead or hung mount), which is then left to itself.
+Listing finishListing(Job<Listing>& job, const QString& dir, Clock::time_point giveUpAt) {
+    if (!await(job, giveUpAt))
+        throw Error(err::DeviceUnavailable,
+                    QStringLiteral("フォルダー「%1」を開けません。\n%2")
+                        .arg(DisplayPath(dir), QStringLiteral("フォルダーが応答しません。")));
+    const std::lock_guard<std::mutex> lock(job.mutex);
+    if (job.result.error) raiseOpenError(job.result.error, dir);
+    return std::move(job.result);
+}
+
+// Reads a directory's visible entries, never waiting long on a directory that hangs.
+Listing listDirectory(const QString& dir) {
+    return finishListing(*startListing(dir), dir, Clock::now() + jobs::FileSystemWait());
+}
+
+// The entries of a listing of the given kind, sorted as the lists show them: regardless of
+// case, then by code unit.
+std::vector<Entry> entriesOf(const Listing& listing, EntryKind kind) {
+    std::vector<Entry> out;
+    for (const auto& [at, k] : listing.entries) {
+        if (k != kind) continue;
+        const QByteArrayView raw(listing.names.data() + at);
+        out.push_back({DisplayName(raw), PathText(raw)});
+    }
+    std::sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) {
+        const int c = QString::compare(a.shown, b.shown, Qt::CaseInsensitive);
+        if (c != 0) return c < 0;
+        return a.shown != b.shown ? a.shown < b.shown : a.name < b.name;
+    });
+    return out;
+}
+
+Matcher::Matcher(const QString& pattern) {
+    for (const QString& part : pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString p = part.trimmed();
+        if (p == QLatin1String("*") || p == QLatin1String("*.*")) {
+            all_ = true;
+        } else if (p.startsWith(QLatin1String("*.")) &&
+                   !p.mid(1).contains(QRegularExpression(QStringLiteral("[*?\\[]")))) {
+            suffixes_.push_back(p.mid(1).toUtf8().toLower());
+        } else {
+            patterns_.push_back(
+                QRegularExpression(QRegularExpression::wildcardToRegularExpression(p),
+                                   QRegularExpression::CaseInsensitiveOption));
+        }
+    }
+}
+
+bool Matcher::matches(const char* name) const {
+    if (all_) return true;
+    const size_t n = std::strlen(name);
+    for (const QByteArray& s : suffixes_)
+        if (n >= size_t(s.size()) && qstrnicmp(name + n - s.size(), s.constData(), s.size()) == 0)
+            return true;
+    if (patterns_.empty()) return false;
+    const QString decoded = DisplayName(name);
+    return std::any_of(patterns_.begin(), patterns_.end(),
+                       [&](auto& re) { return re.match(decoded).hasMatch(); });
+}
+
+// Directories of many files are common, so the names are kept as bytes while they are sorted:
+// names in ASCII (nearly all) compare as bytes, which gives the same order; only the others are
+// decoded.
+Files matchingFiles(const Listing& listing, const Matcher& matcher) {
+    struct Name {
+        size_t at, size;
+        int decoded;  // index into `decoded`, or -1 for an ASCII name
+    };
+    const std::string& pool = listing.names;
+    std::vector<Name> names;
+    QStringList decoded;
+    for (const auto& [at, kind] : listing.entries) {
+        const char* name = pool.data() + at;
+        if (kind != EntryKind::File || !matcher.matches(name)) continue;
+        const size_t size = std::strlen(name);
+        const bool ascii = std::all_of(name, name + size, [](char c) { return uchar(c) < 0x80; });
+        names.push_back({at, size, ascii ? -1 : int(decoded.size())});
+        if (!ascii) decoded.push_back(DisplayName(QByteArrayView(name, qsizetype(size))));
+    }
+
+    auto latin1 = [&](const Name& n) {
+        return QLatin1StringView(pool.data() + n.at, qsizetype(n.size));
+    };
+    auto order = [&](const Name& a, const Name& b) {
+        if (a.decoded < 0 && b.decoded < 0) {
+            const char* p = pool.data() + a.at;
+            const char* q = pool.data() + b.at;
+            const size_t n = std::min(a.size, b.size);
+            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int(c); };
+            for (size_t i = 0; i < n; ++i) {
+                const int x = lower(p[i]), y = lower(q[i]);
+                if (x != y) return x < y;
+            }
+            if (a.size != b.size) return a.size < b.size;
+            return std::memcmp(p, q, n) < 0;
+        }
+        const QStringView x = a.decoded >= 0 ? QStringView(decoded[a.decoded]) : QStringView();
+        const QStringView y = b.decoded >= 0 ? QStringView(decoded[b.decoded]) : QStringView();
+        int c;
+        if (a.decoded >= 0 && b.decoded >= 0) {
+            c = x.compare(y, Qt::CaseInsensitive);
+            if (c == 0) c = x.compare(y, Qt::CaseSensitive);
+        } else if (a.decoded >= 0) {
+            c = x.compare(latin1(b), Qt::CaseInsensitive);
+            if (c == 0) c = x.compare(latin1(b), Qt::CaseSensitive);
+        } else {
+            c = -y.compare(latin1(a), Qt::CaseInsensitive);
+            if (c == 0) c = -y.compare(latin1(a), Qt::CaseSensitive);
+        }
+        return c < 0;
+    };
+    std::sort(names.begin(), names.end(), order);
+
+    Files out;
+    out.shown.reserve(qsizetype(names.size()));
+    for (const Name& n : names) {
+        if (n.decoded < 0) {
+            out.shown.push_back(QString(latin1(n)));
+            continue;
+        }
+        out.names.emplace_back(int(out.shown.size()),
+                               PathText(QByteArrayView(pool.data() + n.at, qsizetype(n.size))));
+        out.shown.push_back(decoded[n.decoded]);
+    }
+    return out;
+}
+
+}  // namespace forms

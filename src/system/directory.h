@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "system/jobs.h"
+
+// Directories read away from the window, and their entries sorted and matched as the lists
+// show them.
+namespace forms {
+
+enum class EntryKind : unsigned char { Directory, File, Other };
+
+// One reading of a directory: its visible entries (not ".", ".." nor hidden ones) by name, as
+// readdir gives them, and what each is (links followed).
+struct Listing {
+    std::string names;                                  // each followed by a NUL
+    std::vector<std::pair<size_t, EntryKind>> entries;  // where the name starts; its kind
+    int error = 0;
+};
+
+// A reading of a directory, begun on a thread of its own.
+std::shared_ptr<jobs::Job<Listing>> startListing(const QString& dir);
+// The reading's outcome: throws when the directory cannot be read, or when its reading has
+// stopped getting on (a dead or hung mount), which is then left to itself. The error's
+// description names the folder.
+Listing finishListing(jobs::Job<Listing>& job, const QString& dir,
+                      jobs::Clock::time_point giveUpAt);
+// Reads a directory's visible entries, never waiting long on a directory that hangs.
+Listing listDirectory(const QString& dir);
+
+// A listed entry: the name as shown, and as a path text that names it.
+struct Entry {
+    QString shown, name;
+};
+// The entries of a listing of the given kind, sorted as the lists show them: regardless of
+// case, then by code unit.
+std::vector<Entry> entriesOf(const Listing& listing, EntryKind kind);
+
+// The file pattern: "*.ext" entries compare the name's end regardless of case; other
+// wildcards go through a regular expression.
+class Matcher {
+public:
+    explicit Matcher(const QString& pattern);
+    bool matches(const char* name) const;
+
+private:
+    bool all_ = false;
+    std::vector<QByteArray> suffixes_;
+    std::vector<QRegularExpression> patterns_;
+};
+
+// The files a list shows: their names as shown, and for each name that is not ASCII (and
+// so may be shown otherwise than it is held) its row and its path text.
+struct Files {
+    QStringList shown;
+    std::vector<std::pair<int, QString>> names;
+};
+
+// The names of a listing's files that match, sorted as the list shows them: regardless of
+// case, then by code unit, as QString compares them.
+Files matchingFiles(const Listing& listing, const Matcher& matcher);
+
+}  // namespace forms

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// Files by their path texts: opening one for reading, and writing one whole without ever
+// leaving it half written.
+namespace forms {
+
+// A descriptor that is closed when it goes.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Opens a regular file for reading, without blocking, so that a FIFO put where a file was
+// cannot hang the caller. Throws FileNotFound (no such file, or a path that cannot lead to
+// one), PermissionDenied, or InvalidArgument (a directory, a FIFO, a device, or a file that
+// cannot be opened for another reason).
+int OpenRegularFile(const QString& path);
+
+// Reads up to `size` bytes into `buffer`, again after an interruption by a signal. Returns
+// what was read: 0 at the end of the file, -1 on an error.
+ssize_t ReadSome(int fd, void* buffer, size_t size);
+// The same from the offset `at`, leaving the file's position as it was.
+ssize_t ReadSomeAt(int fd, void* buffer, size_t size, off_t at);
+
+// A regular file opened for reading by its path text, read blocking. Throws as
+// OpenRegularFile does.
+class InputFile {
+public:
+    explicit InputFile(const QString& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    QIODevice& device() { return file_; }
+
+private:
+    int fd_;
+    QFile file_;
+};
+
+// Writes a whole file by way of a temporary file in the same folder that is then renamed over
+// it, so that a failure leaves any existing file as it was. Throws an Error whose
+// description says why in words for the user.
+void WriteFileReplacing(const QString& path, const QByteArray& data);
+
+}  // namespace forms
