@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStringList>
 #include <QTranslator>
 #include <cstdio>
@@ -170,6 +171,10 @@ void loadQtTranslations(QApplication& application) {
 void Initialise(QApplication& application) {
     forms::SetAppTitle(QStringLiteral("varnel"));
     application.setApplicationName(QStringLiteral("varnel"));
+    // Qt's file dialog keeps its state in the user's settings; nothing is written but what the
+    // user saves, so settings lead where no file can ever be made.
+    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/varnel"));
     application.setWindowIcon(QIcon(QStringLiteral(":/varnel.xpm")));
     QFont font = QApplication::font();
     const QString family = japaneseFamily(font);

@@ -49,6 +49,12 @@ QStringList FileArguments(int argc, char** argv) {
             options = false;
             continue;
         }
+        if (options && arg.size() > 1 && arg.startsWith('-')) {
+            // The options are read before the window opens; one not known is no file either.
+            std::fprintf(stderr, "varnel: unknown option '%s' (see varnel --help)\n",
+                         arg.constData());
+            continue;
+        }
         if (!arg.startsWith('/')) {
             char cwd[PATH_MAX];
             if (::getcwd(cwd, sizeof cwd)) arg = QByteArray(cwd) + '/' + arg;

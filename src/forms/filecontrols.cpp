@@ -344,8 +344,13 @@ void FileListBox::refresh() {
 QString FileListBox::FileName() const {
     QListWidgetItem* item = list_->currentItem();
     if (!item || !item->isSelected()) return QString();
-    const auto name = names_.find(list_->row(item));
-    return name != names_.end() ? name->second : item->text();
+    return FileName(list_->row(item));
+}
+
+QString FileListBox::FileName(int index) const {
+    if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
+    const auto name = names_.find(index);
+    return name != names_.end() ? name->second : list_->item(index)->text();
 }
 
 int FileListBox::ListCount() const { return list_->count(); }

@@ -69,6 +69,8 @@ public:
     // The selected file's name, without its directory: a path text that names that very file,
     // whatever is shown for it.
     QString FileName() const;
+    // The same of the file listed at `index`.
+    QString FileName(int index) const;
     int ListCount() const;
     QString List(int index) const;
     Property<int> ListIndex;  // -1: no file selected; writing does not raise Click

@@ -9,14 +9,15 @@ namespace {
 std::function<QString(bool, const QString&)> g_dialogAction;
 }  // namespace
 
-QString GetOpenFileName(const QString& title, const QString& filter) {
+QString GetOpenFileName(const QString& title, const QString& filter, const QString& dir) {
     if (g_dialogAction) return g_dialogAction(false, title);
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), filter);
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, dir, filter);
 }
 
-QString GetSaveFileName(const QString& title, const QString& filter, const QString& suffix) {
+QString GetSaveFileName(const QString& title, const QString& filter, const QString& suffix,
+                        const QString& dir) {
     if (g_dialogAction) return g_dialogAction(true, title);
-    QFileDialog dialog(QApplication::activeWindow(), title, QString(), filter);
+    QFileDialog dialog(QApplication::activeWindow(), title, dir, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(suffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};

@@ -7,6 +7,7 @@
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
 #include "system/filenames.h"
+#include "system/paths.h"
 
 void MainForm::Form_Load() {
     // Start-up has chosen a folder that can be read; should it have gone since, the list
@@ -61,6 +62,35 @@ void MainForm::drbox_Change() {
 }
 
 void MainForm::Dirbox_Change() { filebox.Path = Dirbox.Path(); }
+
+void MainForm::showInBrowser(const QString& path) {
+    const QString dir = forms::paths::parentOf(path), name = forms::paths::lastName(path);
+    try {
+        drbox.Drive = dir;
+        Dirbox.Path = dir;
+    } catch (const forms::Error&) {
+        return;  // the folder cannot be shown; the picture is in the play list all the same
+    }
+    auto row = [&] {
+        for (int i = 0; i < filebox.ListCount(); ++i)
+            if (filebox.FileName(i) == name) return i;
+        return -1;
+    };
+    // A file the pattern does not list is looked for under the other patterns, in their order.
+    const QString pattern = Combo1.Text();
+    for (int k = 0; row() < 0 && k < Combo1.ListCount(); ++k) {
+        Combo1.Text = Combo1.List(k);
+        filebox.Pattern = Combo1.Text();
+    }
+    const int i = row();
+    if (i < 0) {
+        Combo1.Text = pattern;
+        filebox.Pattern = pattern;
+        return;
+    }
+    filebox.ListIndex = i;
+    filebox_Click();
+}
 
 void MainForm::filebox_Click() {
     // The path names the very file clicked; the box shows it as the user reads it.

@@ -62,9 +62,12 @@ std::vector<forms::MenuLayout> menuTable() {
         {"endMn", "fileMn", QStringLiteral("終了"), "Ctrl+E"},
         {"sntakuMn", nullptr, QStringLiteral("選択(&S)"), nullptr},
         {"sentakuMn", "sntakuMn", QStringLiteral("選択"), "Ctrl+D"},
+        {"subeteMn", "sntakuMn", QStringLiteral("すべて追加"), "Ctrl+Shift+D"},
         {"cllMn", "sntakuMn", QStringLiteral("削除"), "Ctrl+C"},
         {"aaa", "sntakuMn", QStringLiteral("-"), nullptr},
         {"allcllMn", "sntakuMn", QStringLiteral("全削除"), "Ctrl+A"},
+        {"aaaa", "sntakuMn", QStringLiteral("-"), nullptr},
+        {"modosuMn", "sntakuMn", QStringLiteral("元に戻す"), "Ctrl+Z"},
         {"saiseiMn", nullptr, QStringLiteral("再生(&P)"), nullptr},
         {"pylyMn", "saiseiMn", QStringLiteral("再生"), "Ctrl+P"},
         {"seteiMn", "saiseiMn", QStringLiteral("設定"), "Ctrl+O"},
@@ -96,6 +99,8 @@ void MainForm::wire() {
     List1.KeyDown = [this](int16_t& KeyCode, int16_t Shift) { List1_KeyDown(KeyCode, Shift); };
     List1.ItemDrag = [this](int from, int to) { List1_ItemDrag(from, to); };
     List1.FilesDropped = [this](const QStringList& paths) { List1_FilesDropped(paths); };
+    subeteMn.Click = [this] { subeteMn_Click(); };
+    modosuMn.Click = [this] { modosuMn_Click(); };
 
     playS.Click = [this] { playS_Click(); };
     op.Click = [this] { op_Click(); };

@@ -4,6 +4,7 @@
 
 #include "forms/controls.h"
 #include "forms/filecontrols.h"
+#include "mainwindow/listhistory.h"
 
 // The main window: the play-list builder. Its members are its controls and menus, named as
 // the window names them; its private members are their event handlers.
@@ -42,9 +43,12 @@ public:
     forms::Menu endMn{*this, "endMn"};
     forms::Menu sntakuMn{*this, "sntakuMn"};
     forms::Menu sentakuMn{*this, "sentakuMn"};
+    forms::Menu subeteMn{*this, "subeteMn"};
     forms::Menu cllMn{*this, "cllMn"};
     forms::Menu aaa{*this, "aaa"};
     forms::Menu allcllMn{*this, "allcllMn"};
+    forms::Menu aaaa{*this, "aaaa"};
+    forms::Menu modosuMn{*this, "modosuMn"};
     forms::Menu saiseiMn{*this, "saiseiMn"};
     forms::Menu pylyMn{*this, "pylyMn"};
     forms::Menu seteiMn{*this, "seteiMn"};
@@ -56,7 +60,8 @@ public:
     QString selPath;
 
     // Files named on the command line: pictures are appended to the play list in order, the
-    // entries of play-list files too; the rest are reported in one message.
+    // entries of play-list files too, and the pictures inside folders; the rest are reported in
+    // one message. One picture alone is also shown in the browser, as if clicked there.
     void OpenFiles(const QStringList& paths);
 
 protected:
@@ -78,6 +83,16 @@ private:
     void List1_KeyDown(int16_t& KeyCode, int16_t Shift);
     void List1_ItemDrag(int from, int to);
     void List1_FilesDropped(const QStringList& paths);
+    void subeteMn_Click();
+    void modosuMn_Click();
+
+    // The play list's entries, in order.
+    QStringList playList() const;
+    // Runs a change to the play list; when it changed the list, what the list held before is
+    // remembered for 元に戻す.
+    void editList(const std::function<void()>& change);
+    // Goes to a file's folder in the browser and clicks the file there.
+    void showInBrowser(const QString& path);
 
     void playS_Click();
     void op_Click();
@@ -95,4 +110,5 @@ private:
     // Set while a failed drive change goes back to the drive of the directory shown: the
     // nested drive change then leaves its failure to the recovery instead of reporting it.
     bool recovering_ = false;
+    ListHistory history_;
 };

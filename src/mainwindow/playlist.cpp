@@ -1,39 +1,77 @@
 // The play list: add the selected path, remove the selected entry, clear; save it to a file
 // and open one; take files from the desktop and the command line; move entries.
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <memory>
+#include <optional>
 
 #include "core/playlistfile.h"
 #include "forms/filedialogs.h"
+#include "forms/progress.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "picture/folderscan.h"
 #include "picture/picture.h"
 #include "system/filenames.h"
 #include "system/files.h"
+#include "system/jobs.h"
+#include "system/paths.h"
 
 void MainForm::sentaku_Click() {
-    try {
-        List1.AddItem(selPath);
-    } catch (const forms::Error&) {
-        forms::MsgBox(
-            QStringLiteral("再生リストがいっぱいです（%1 件まで）。追加できませんでした。")
-                .arg(List1.ListCount()));
-    }
+    editList([this] {
+        try {
+            List1.AddItem(selPath);
+        } catch (const forms::Error&) {
+            forms::MsgBox(
+                QStringLiteral("再生リストがいっぱいです（%1 件まで）。追加できませんでした。")
+                    .arg(List1.ListCount()));
+        }
+    });
 }
 
 void MainForm::cll_Click() {
-    try {
-        const int16_t index = List1.ListIndex;
-        if (index > -1) {
-            List1.RemoveItem(index);
-        } else {
-            forms::MsgBox(QStringLiteral("ファイルを選択してください。"));
+    editList([this] {
+        try {
+            const int16_t index = List1.ListIndex;
+            if (index > -1) {
+                List1.RemoveItem(index);
+            } else {
+                forms::MsgBox(QStringLiteral("ファイルを選択してください。"));
+            }
+        } catch (const forms::Error&) {
+            forms::MsgBox(QStringLiteral("ファイルが選択されていません。"));
         }
-    } catch (const forms::Error&) {
-        forms::MsgBox(QStringLiteral("ファイルが選択されていません。"));
-    }
+    });
 }
 
-void MainForm::allcll_Click() { List1.Clear(); }
+void MainForm::allcll_Click() {
+    editList([this] { List1.Clear(); });
+}
+
+// --- Undo ---
+
+QStringList MainForm::playList() const {
+    QStringList entries;
+    entries.reserve(List1.ListCount());
+    for (int i = 0; i < List1.ListCount(); ++i) entries << List1.List(i);
+    return entries;
+}
+
+void MainForm::editList(const std::function<void()>& change) {
+    QStringList before = playList();
+    // Remembered also when the change stops half-way: what it did can be taken back.
+    const auto remember = qScopeGuard([&] {
+        if (playList() != before) history_.Remember(std::move(before));
+    });
+    change();
+}
+
+void MainForm::modosuMn_Click() {
+    if (history_.IsEmpty()) return;
+    const QStringList entries = history_.TakeLast();
+    List1.Clear();
+    for (const QString& entry : entries) List1.AddItem(entry);
+}
 
 // --- Play-list files, files from the desktop and the command line, moving entries ---
 
@@ -117,22 +155,56 @@ QString fullNote(int notAdded) {
         .arg(notAdded);
 }
 
+bool isFolder(const QString& path) {
+    return QFileInfo(QString::fromLocal8Bit(forms::NativePath(path))).isDir();
+}
+
+// The pictures under a folder, looked for on a thread of its own while the window goes on
+// answering; nothing when the user cancels.
+std::optional<forms::FolderPictures> picturesIn(const QString& dir) {
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    const auto job =
+        forms::jobs::startJob<forms::FolderPictures>([dir, cancel](std::atomic<unsigned>& seen) {
+            return forms::CollectPictures(dir, *cancel, seen);
+        });
+    const bool finished = forms::WaitWithProgress(
+        QStringLiteral("「%1」の中の画像を探しています。").arg(forms::DisplayPath(dir)),
+        [&] {
+            const std::lock_guard<std::mutex> lock(job->mutex);
+            return job->done;
+        },
+        [&] { return QStringLiteral("%1 個のファイルを調べました。").arg(job->progress.load()); },
+        [&] { *cancel = true; });
+    if (!finished) return std::nullopt;
+    const std::lock_guard<std::mutex> lock(job->mutex);
+    return std::move(job->result);
+}
+
+QString skippedNote(int skipped) {
+    return QStringLiteral(
+               "フォルダの中の画像ではないファイルや読めないフォルダ %1 個は追加しませんでした。")
+        .arg(skipped);
+}
+
 }  // namespace
 
 void MainForm::lstOpenMn_Click() {
-    const QString path = forms::GetOpenFileName(QStringLiteral("再生リストを開く"), kListFilter);
+    const QString path =
+        forms::GetOpenFileName(QStringLiteral("再生リストを開く"), kListFilter, Dirbox.Path());
     if (path.isEmpty()) return;
     const ListRead read = readList(path);
     if (read.ok) {
-        List1.Clear();
-        appendEntries(List1, read.entries);
+        editList([&] {
+            List1.Clear();
+            appendEntries(List1, read.entries);
+        });
     }
     if (!read.notes.isEmpty()) forms::MsgBox(read.notes.join(QStringLiteral("\n\n")));
 }
 
 void MainForm::lstSaveMn_Click() {
     const QString path = forms::GetSaveFileName(QStringLiteral("再生リストを保存"), kListFilter,
-                                                QStringLiteral("m3u"));
+                                                QStringLiteral("m3u"), Dirbox.Path());
     if (path.isEmpty()) return;
     QList<QByteArray> paths;
     for (int i = 0; i < List1.ListCount(); ++i) paths << forms::NativePath(List1.List(i));
@@ -164,44 +236,73 @@ void MainForm::lstSaveMn_Click() {
 
 void MainForm::OpenFiles(const QStringList& paths) {
     QStringList notes, neither;
-    int notAdded = 0;
-    for (const QString& path : paths) {
-        if (path.endsWith(QLatin1String(".m3u"), Qt::CaseInsensitive)) {
-            // Each list's entries are appended, so that every file named is kept.
-            const ListRead read = readList(path);
-            notAdded += appendEntries(List1, read.entries);
-            notes << read.notes;
-        } else if (forms::IsPictureFile(path)) {
-            notAdded += appendEntries(List1, {path});
-        } else {
-            neither << path;
+    int notAdded = 0, skipped = 0;
+    editList([&] {
+        for (const QString& path : paths) {
+            if (path.endsWith(QLatin1String(".m3u"), Qt::CaseInsensitive)) {
+                // Each list's entries are appended, so that every file named is kept.
+                const ListRead read = readList(path);
+                notAdded += appendEntries(List1, read.entries);
+                notes << read.notes;
+            } else if (forms::IsPictureFile(path)) {
+                notAdded += appendEntries(List1, {path});
+            } else if (isFolder(path)) {
+                const auto found = picturesIn(path);
+                if (!found) break;  // cancelled: the folders after it are left too
+                notAdded += appendEntries(List1, found->pictures);
+                skipped += found->skipped;
+            } else {
+                neither << path;
+            }
         }
-    }
+    });
     if (!neither.isEmpty())
         notes.prepend(
             QStringLiteral("次のファイルは見つからないか、画像（JPEG、BMP、GIF）でも再生リス"
                            "ト（.m3u）でもないため、追加しませんでした。\n\n%1")
                 .arg(nameList(neither)));
+    if (skipped > 0) notes << skippedNote(skipped);
     if (notAdded > 0) notes << fullNote(notAdded);
+    // A picture opened from the desktop is also shown where it lies, as if clicked there.
+    if (paths.size() == 1 && neither.isEmpty() && forms::IsPictureFile(paths.first()))
+        showInBrowser(paths.first());
     if (!notes.isEmpty()) forms::MsgBox(notes.join(QStringLiteral("\n\n")));
 }
 
 void MainForm::List1_FilesDropped(const QStringList& paths) {
-    int skipped = 0;
-    QStringList pictures;
-    for (const QString& path : paths) {
-        if (forms::IsPictureFile(path))
-            pictures << path;
-        else
-            ++skipped;
-    }
+    int refused = 0, skipped = 0, notAdded = 0;
+    editList([&] {
+        for (const QString& path : paths) {
+            if (forms::IsPictureFile(path)) {
+                notAdded += appendEntries(List1, {path});
+            } else if (isFolder(path)) {
+                const auto found = picturesIn(path);
+                if (!found) break;
+                notAdded += appendEntries(List1, found->pictures);
+                skipped += found->skipped;
+            } else {
+                ++refused;
+            }
+        }
+    });
     QStringList notes;
-    if (skipped > 0)
+    if (refused > 0)
         notes << QStringLiteral(
-                     "画像（JPEG、BMP、GIF）ではないファイルやフォルダ %1 個は追加しませんでした。")
-                     .arg(skipped);
-    if (const int notAdded = appendEntries(List1, pictures)) notes << fullNote(notAdded);
+                     "画像（JPEG、BMP、GIF）ではないファイル %1 個は追加しませんでした。")
+                     .arg(refused);
+    if (skipped > 0) notes << skippedNote(skipped);
+    if (notAdded > 0) notes << fullNote(notAdded);
     if (!notes.isEmpty()) forms::MsgBox(notes.join(QStringLiteral("\n\n")));
+}
+
+void MainForm::subeteMn_Click() {
+    QStringList files;
+    const QString dir = Dirbox.Path();
+    for (int i = 0; i < filebox.ListCount(); ++i)
+        files << dir + QLatin1Char('/') + filebox.FileName(i);
+    int notAdded = 0;
+    editList([&] { notAdded = appendEntries(List1, files); });
+    if (notAdded > 0) forms::MsgBox(fullNote(notAdded));
 }
 
 void MainForm::List1_KeyDown(int16_t& KeyCode, int16_t Shift) {
@@ -214,7 +315,9 @@ void MainForm::List1_KeyDown(int16_t& KeyCode, int16_t Shift) {
     if (Shift != AltMask || (KeyCode != Up && KeyCode != Down)) return;
     const int from = List1.ListIndex(), to = from + (KeyCode == Up ? -1 : 1);
     KeyCode = 0;
-    if (from >= 0 && to >= 0 && to < List1.ListCount()) List1.MoveItem(from, to);
+    if (from >= 0 && to >= 0 && to < List1.ListCount()) editList([&] { List1.MoveItem(from, to); });
 }
 
-void MainForm::List1_ItemDrag(int from, int to) { List1.MoveItem(from, to); }
+void MainForm::List1_ItemDrag(int from, int to) {
+    editList([&] { List1.MoveItem(from, to); });
+}

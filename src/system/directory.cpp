@@ -242,4 +242,30 @@ Files matchingFiles(const Listing& listing, const Matcher& matcher) {
     return out;
 }
 
+bool NaturalLess(QStringView a, QStringView b) {
+    auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            // Leading zeros aside, a longer run is a larger number.
+            while (i + 1 < a.size() && a[i] == u'0' && digit(a[i + 1])) ++i;
+            while (j + 1 < b.size() && b[j] == u'0' && digit(b[j + 1])) ++j;
+            qsizetype ie = i, je = j;
+            while (ie < a.size() && digit(a[ie])) ++ie;
+            while (je < b.size() && digit(b[je])) ++je;
+            if (ie - i != je - j) return ie - i < je - j;
+            if (const int c = a.mid(i, ie - i).compare(b.mid(j, je - j))) return c < 0;
+            i = ie;
+            j = je;
+            continue;
+        }
+        const QChar x = a[i].toCaseFolded(), y = b[j].toCaseFolded();
+        if (x != y) return x < y;
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+    return a.compare(b) < 0;
+}
+
 }  // namespace forms

@@ -56,6 +56,10 @@ private:
     std::vector<QRegularExpression> patterns_;
 };
 
+// Natural order of names: runs of digits compare by their value (img2 before img10), the rest
+// regardless of case; names equal so compare as strings do.
+bool NaturalLess(QStringView a, QStringView b);
+
 // The files a list shows: their names as shown, and for each name that is not ASCII (and
 // so may be shown otherwise than it is held) its row and its path text.
 struct Files {

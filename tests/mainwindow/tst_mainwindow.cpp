@@ -239,7 +239,9 @@ private slots:
                  QStringList({
                      QStringLiteral("ファイル(&F): 新規選択 Ctrl+S | 再生リストを開く...  | "
                                     "再生リストを保存...  | - | 終了 Ctrl+E"),
-                     QStringLiteral("選択(&S): 選択 Ctrl+D | 削除 Ctrl+C | - | 全削除 Ctrl+A"),
+                     QStringLiteral(
+                         "選択(&S): 選択 Ctrl+D | すべて追加 Ctrl+Shift+D | 削除 Ctrl+C | - | "
+                         "全削除 Ctrl+A | - | 元に戻す Ctrl+Z"),
                      QStringLiteral("再生(&P): 再生 Ctrl+P | 設定 Ctrl+O | "
                                     "大きな画像を画面に合わせる "),
                      QStringLiteral("ヘルプ(&H)"),

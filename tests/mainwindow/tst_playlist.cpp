@@ -355,6 +355,12 @@ private slots:
         QCOMPARE(entries(), QStringList({a, b, a, b}));
         QCOMPARE(boxes.texts.size(), 1);
         QVERIFY(boxes.texts[0].contains("notes.txt") && boxes.texts[0].contains("gone.jpg"));
+        // One picture alone, opened from the desktop, is also clicked in the browser, under the
+        // pattern that lists it.
+        main_f->OpenFiles({b});
+        QCOMPARE(main_f->selPath, d + "/b.gif");
+        QCOMPARE(main_f->filebox.FileName(), QString("b.gif"));
+        QCOMPARE(main_f->Combo1.Text(), QString("*.gif"));
     }
 
     void dropFiles() {
@@ -370,9 +376,10 @@ private slots:
                        QUrl::fromLocalFile(d), QUrl::fromLocalFile(a)});
         testing::MsgBoxes boxes;
         dropOnList(data, 0, false);
-        QTRY_COMPARE(entries(), QStringList({"first", b, a}));
+        // The folder gives the pictures inside it, in name order.
+        QTRY_COMPARE(entries(), QStringList({"first", b, a, b, a}));
         QTRY_COMPARE(boxes.texts.size(), 1);
-        QVERIFY2(boxes.texts[0].contains(QStringLiteral("2 個")), qPrintable(boxes.texts[0]));
+        QVERIFY2(boxes.texts[0].contains(QStringLiteral("1 個")), qPrintable(boxes.texts[0]));
         // The file list and the preview refuse drops, and so does everything beneath them.
         for (QWidget* w : {main_f->filebox.widget(), main_f->imP1.widget()}) {
             const auto inside = w->findChildren<QWidget*>();
@@ -431,6 +438,55 @@ private slots:
         QCOMPARE(main_f->List1.ListIndex(), int16_t(selectedAfter));
         // Delete with nothing selected says what the delete command says.
         QCOMPARE(boxes.texts.size(), action == "delete" && selected < 0 ? 1 : 0);
+    }
+
+    // Each kind of change is taken back by 元に戻す, several steps deep, and so is a change
+    // made by a folder's pictures.
+    void undo_data() {
+        QTest::addColumn<QString>("change");
+        for (const char* change : {"add", "add all", "remove", "new", "clear", "move", "drop",
+                                   "open list", "command line"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+    void undo() {
+        QFETCH(QString, change);
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        const QString pic = testing::MakePicture(d, "p10.jpg", {4, 4}, Qt::red);
+        testing::MakePicture(d, "p9.jpg", {4, 4}, Qt::blue);
+        QTemporaryDir other;
+        testing::WriteFile(other.path() + "/list.m3u", (pic + "\n").toUtf8());
+        main_f->Dirbox.Path = d;
+        main_f->filebox.Pattern = "*.jpg";
+        fill({"a", "b", "c"});
+        main_f->selPath = "x";
+        main_f->sentaku.Value = true;  // a first change, to be taken back last
+        const QStringList before = entries();
+        testing::MsgBoxes boxes;
+        if (change == "add") main_f->sentaku.Value = true;
+        if (change == "add all") main_f->subeteMn.action()->trigger();
+        if (change == "remove") main_f->List1.ListIndex = 1, main_f->cll.Value = true;
+        if (change == "new") main_f->sinki.action()->trigger();
+        if (change == "clear") main_f->allcll.Value = true;
+        if (change == "move")
+            main_f->List1.ListIndex = 0, QTest::keyClick(list1(), Qt::Key_Down, Qt::AltModifier);
+        if (change == "drop") {
+            auto* data = new QMimeData;
+            data->setUrls({QUrl::fromLocalFile(d)});
+            dropOnList(data, -1, false);
+        }
+        if (change == "open list") choose(main_f->lstOpenMn, other.path() + "/list.m3u");
+        if (change == "command line") main_f->OpenFiles({d});
+        QTRY_VERIFY(entries() != before);
+        // The file list's order, or the folder's natural order.
+        if (change == "add all") QCOMPARE(entries().mid(4), QStringList({pic, d + "/p9.jpg"}));
+        if (change == "drop" || change == "command line")
+            QCOMPARE(entries().mid(4), QStringList({d + "/p9.jpg", pic}));
+        main_f->modosuMn.action()->trigger();
+        QCOMPARE(entries(), before);
+        main_f->modosuMn.action()->trigger();
+        QCOMPARE(entries(), QStringList({"a", "b", "c"}));
+        QCOMPARE(boxes.texts.join("|"), QString());
     }
 };
 
