@@ -68,7 +68,9 @@ std::vector<std::string> ListMatching(const QString& dir, const char* suffix);
 
 // --- figures, each run in a process of its own ---
 
-QJsonObject FigurePreview(const DataSet& data, const QString& file, const QString& name);
+// The preview of `file`: from the click until it is shown (`uiThread` false), or the user
+// interface's share of it, the click's handler alone (`uiThread` true).
+QJsonObject FigurePreview(const DataSet& data, const QString& file, bool uiThread);
 QJsonObject FigureShowFits(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureShowLarge(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureShowOther(const DataSet& data, const QString& file, const QString& name);

@@ -81,7 +81,12 @@ struct Figure {
 std::vector<Figure> figures() {
     auto preview = [](const char* file) {
         return [file](const DataSet& d, const QString&) {
-            return FigurePreview(d, d.path(QLatin1String(file)), QString());
+            return FigurePreview(d, d.path(QLatin1String(file)), false);
+        };
+    };
+    auto clickOnly = [](const char* file) {
+        return [file](const DataSet& d, const QString&) {
+            return FigurePreview(d, d.path(QLatin1String(file)), true);
         };
     };
     auto large = [](const char* file) {
@@ -110,6 +115,10 @@ std::vector<Figure> figures() {
         {"preview-24mp-444", "preview, 24 MP JPEG 4:4:4", hd, preview("p24-444.jpg")},
         {"preview-48mp-420", "preview, 48 MP JPEG 4:2:0", hd, preview("p48-420.jpg")},
         {"preview-48mp-444", "preview, 48 MP JPEG 4:4:4", hd, preview("p48-444.jpg")},
+        {"preview-ui-thread-24mp", "preview's click handler, 24 MP JPEG", hd,
+         clickOnly("p24-420.jpg")},
+        {"preview-ui-thread-48mp", "preview's click handler, 48 MP JPEG", hd,
+         clickOnly("p48-444.jpg")},
         {"show-fits-6mp", "show tick, 3000x2000 JPEG (fits)", "screen-3840x2160.json",
          [](const DataSet& d, const QString&) {
              return FigureShowFits(d, d.path("p06-420.jpg"), QString());

@@ -96,13 +96,5 @@ void MainForm::filebox_Click() {
     // The path names the very file clicked; the box shows it as the user reads it.
     selPath = Dirbox.Path() + QLatin1Char('/') + filebox.FileName();
     Text1.Text = forms::DisplayPath(selPath);
-    if (ckp.Value == 1) {
-        // A file that cannot be shown clears the preview, without a message, so that
-        // moving through the list with the arrow keys goes on.
-        try {
-            imP1.Picture = forms::LoadPicture(selPath, imP1.pixelSize());
-        } catch (const forms::Error&) {
-            imP1.Picture = forms::Picture();
-        }
-    }
+    if (ckp.Value == 1) preview_.Request(selPath, imP1.pixelSize());
 }

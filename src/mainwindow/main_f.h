@@ -5,6 +5,7 @@
 #include "forms/controls.h"
 #include "forms/filecontrols.h"
 #include "mainwindow/listhistory.h"
+#include "picture/previewreader.h"
 
 // The main window: the play-list builder. Its members are its controls and menus, named as
 // the window names them; its private members are their event handlers.
@@ -63,6 +64,8 @@ public:
     // entries of play-list files too, and the pictures inside folders; the rest are reported in
     // one message. One picture alone is also shown in the browser, as if clicked there.
     void OpenFiles(const QStringList& paths);
+    // Whether a preview asked for has not been shown yet.
+    bool PreviewPending() const { return preview_.Busy(); }
 
 protected:
     void wire() override;
@@ -111,4 +114,9 @@ private:
     // nested drive change then leaves its failure to the recovery instead of reporting it.
     bool recovering_ = false;
     ListHistory history_;
+    // The preview is read away from the window's thread and shown when it is ready; a file
+    // that cannot be shown clears it, without a message, so that moving through the list with
+    // the arrow keys goes on.
+    forms::PreviewReader preview_{
+        [this](const QString&, forms::Picture picture) { imP1.Picture = std::move(picture); }};
 };

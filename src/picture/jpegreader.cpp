@@ -131,6 +131,8 @@ public:
         m.bytes_in_buffer = 0;
         m.next_input_byte = nullptr;
     }
+    // A JPEG held in memory, such as a thumbnail inside another's EXIF block.
+    explicit JpegDecoder(QByteArrayView memory) : JpegDecoder(-1) { memory_ = memory; }
     ~JpegDecoder() { jpeg_destroy_decompress(&info_); }
     JpegDecoder(const JpegDecoder&) = delete;
     JpegDecoder& operator=(const JpegDecoder&) = delete;
@@ -141,7 +143,11 @@ public:
         progress_.progress_monitor = jpegProgress;
         info_.progress = &progress_;
         info_.mem->max_memory_to_use = kMaxDecoderMemory;
-        info_.src = &source_->manager;
+        if (memory_.isEmpty())
+            info_.src = &source_->manager;
+        else
+            jpeg_mem_src(&info_, reinterpret_cast<const unsigned char*>(memory_.data()),
+                         static_cast<unsigned long>(memory_.size()));
         jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xFFFF);
         jpeg_read_header(&info_, TRUE);
         // From here on a run of one byte value is data for as long as the picture could
@@ -164,6 +170,15 @@ public:
             default:
                 return false;
         }
+    }
+    // The thumbnail the EXIF block carries; empty when none. Valid while the decoder lives.
+    QByteArrayView thumbnail() const {
+        for (jpeg_saved_marker_ptr m = info_.marker_list; m; m = m->next) {
+            if (m->marker != JPEG_APP0 + 1) continue;
+            if (const QByteArrayView t = exifThumbnail(m->data, m->data_length); !t.isEmpty())
+                return t;
+        }
+        return {};
     }
     int orientation() const {
         for (jpeg_saved_marker_ptr m = info_.marker_list; m; m = m->next) {
@@ -224,10 +239,32 @@ private:
     jpeg_progress_mgr progress_{};
     JpegErrors errors_{};
     std::unique_ptr<JpegSource> source_;
+    QByteArrayView memory_;
     bool cmyk_ = false;
 };
 
 }  // namespace
+
+// A preview from the thumbnail a camera put in the file, when it covers the preview's box
+// (`box`, upright) and has the picture's proportions; null otherwise.
+Picture fromThumbnail(QByteArrayView bytes, int orientation, QSize own, QSize box) {
+    if (bytes.isEmpty()) return Picture();
+    JpegDecoder thumb(bytes);
+    if (!thumb.readHeader() || !thumb.supported()) return Picture();
+    const QSize stored = thumb.size();
+    const QSize upright = orientation >= 5 ? stored.transposed() : stored;
+    if (upright.width() < box.width() || upright.height() < box.height()) return Picture();
+    // Many cameras pad a thumbnail to 4:3 with black bands: such a one is not the picture.
+    const double ratio = double(own.width()) / own.height() * upright.height() / upright.width();
+    if (ratio < 0.98 || ratio > 1.02) return Picture();
+    const int denom = scaleDenominator(stored, orientation >= 5 ? box.transposed() : box);
+    QRect part(0, 0, ceilDiv(stored.width(), denom), ceilDiv(stored.height(), denom));
+    if (!thumb.start(denom, part)) return Picture();
+    QImage image = newImage(part.size(), QImage::Format_RGB32);
+    if (image.isNull() || !thumb.readRows(image.bits(), image.bytesPerLine(), part.height()))
+        return Picture();
+    return Picture(pixels::upright(image, orientation), own);
+}
 
 Picture readJpeg(int fd, const Request& request) {
     JpegDecoder jpeg(fd);
@@ -253,6 +290,8 @@ Picture readJpeg(int fd, const Request& request) {
             part &= toUpright.inverted().mapRect(QRectF(visible)).toAlignedRect();
         }
     } else if (request.fit.isValid() && !request.fit.isEmpty()) {
+        Picture thumb = fromThumbnail(jpeg.thumbnail(), orientation, own, request.fit);
+        if (!thumb.isNull()) return thumb;
         // The largest reduction that still covers the box: no rescaling afterwards beyond
         // the stretch to the box.
         denom = scaleDenominator(stored, turned ? request.fit.transposed() : request.fit);

@@ -4,37 +4,79 @@
 
 namespace forms::pixels {
 
-int exifOrientation(const uchar* data, size_t size) {
-    if (size < 6 + 8 || std::memcmp(data, "Exif\0\0", 6) != 0) return 0;
-    const uchar* tiff = data + 6;
-    const size_t n = size - 6;
-    bool little;
-    if (tiff[0] == 'I' && tiff[1] == 'I')
-        little = true;
-    else if (tiff[0] == 'M' && tiff[1] == 'M')
-        little = false;
-    else
-        return 0;
-    auto u16 = [&](size_t at) -> quint32 {
-        return little ? quint32(tiff[at]) | quint32(tiff[at + 1]) << 8
-                      : quint32(tiff[at]) << 8 | quint32(tiff[at + 1]);
-    };
-    auto u32 = [&](size_t at) -> quint32 {
-        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
-    };
-    if (u16(2) != 42) return 0;
-    const size_t ifd = u32(4);
-    if (ifd > n || n - ifd < 2) return 0;
-    const quint32 count = u16(ifd);
-    for (quint32 i = 0; i < count; ++i) {
-        const size_t entry = ifd + 2 + 12 * size_t(i);
-        if (entry + 12 > n) return 0;
-        if (u16(entry) != 0x0112) continue;
-        const quint32 type = u16(entry + 2);  // 3: SHORT
-        const quint32 value = u16(entry + 8);
-        return type == 3 && value >= 1 && value <= 8 ? int(value) : 0;
+namespace {
+
+// The TIFF structure inside an EXIF block: its byte order, its fields and its directories.
+class Exif {
+public:
+    Exif(const uchar* data, size_t size) {
+        if (size < 6 + 8 || std::memcmp(data, "Exif\0\0", 6) != 0) return;
+        tiff_ = data + 6;
+        n_ = size - 6;
+        if (tiff_[0] == 'I' && tiff_[1] == 'I')
+            little_ = true;
+        else if (tiff_[0] != 'M' || tiff_[1] != 'M')
+            n_ = 0;
+        if (n_ && u16(2) != 42) n_ = 0;
     }
-    return 0;
+    bool valid() const { return n_ > 0; }
+    quint32 u16(size_t at) const {
+        return little_ ? quint32(tiff_[at]) | quint32(tiff_[at + 1]) << 8
+                       : quint32(tiff_[at]) << 8 | quint32(tiff_[at + 1]);
+    }
+    quint32 u32(size_t at) const {
+        return little_ ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
+    }
+    // Where the first directory (0) or the one after it (1) starts; 0 when there is none.
+    size_t directory(int which) const {
+        size_t ifd = u32(4);
+        for (int k = 0; k < which && ifd; ++k) {
+            if (!holds(ifd, 2)) return 0;
+            const size_t next = ifd + 2 + 12 * size_t(u16(ifd));
+            ifd = holds(next, 4) ? u32(next) : 0;
+        }
+        return ifd && holds(ifd, 2) ? ifd : 0;
+    }
+    // Where the field `tag` of a directory starts (its type at +2, its value at +8); 0 if none.
+    size_t field(size_t ifd, quint32 tag) const {
+        const quint32 count = u16(ifd);
+        for (quint32 i = 0; i < count; ++i) {
+            const size_t entry = ifd + 2 + 12 * size_t(i);
+            if (!holds(entry, 12)) return 0;
+            if (u16(entry) == tag) return entry;
+        }
+        return 0;
+    }
+    bool holds(size_t at, size_t size) const { return at <= n_ && n_ - at >= size; }
+    const uchar* at(size_t offset) const { return tiff_ + offset; }
+
+private:
+    const uchar* tiff_ = nullptr;
+    size_t n_ = 0;
+    bool little_ = false;
+};
+
+}  // namespace
+
+int exifOrientation(const uchar* data, size_t size) {
+    const Exif exif(data, size);
+    const size_t ifd = exif.valid() ? exif.directory(0) : 0;
+    const size_t entry = ifd ? exif.field(ifd, 0x0112) : 0;
+    if (!entry) return 0;
+    const quint32 type = exif.u16(entry + 2);  // 3: SHORT
+    const quint32 value = exif.u16(entry + 8);
+    return type == 3 && value >= 1 && value <= 8 ? int(value) : 0;
+}
+
+QByteArrayView exifThumbnail(const uchar* data, size_t size) {
+    const Exif exif(data, size);
+    const size_t ifd = exif.valid() ? exif.directory(1) : 0;
+    const size_t start = ifd ? exif.field(ifd, 0x0201) : 0;
+    const size_t length = ifd ? exif.field(ifd, 0x0202) : 0;
+    if (!start || !length) return {};
+    const size_t at = exif.u32(start + 8), n = exif.u32(length + 8);
+    if (!exif.holds(at, n) || n < 4) return {};
+    return QByteArrayView(exif.at(at), qsizetype(n));
 }
 
 QTransform uprightTransform(int orientation, QSize stored) {

@@ -246,11 +246,11 @@ private slots:
         testing::MsgBoxes boxes;
         f.ckp.Value = 1;
         clickFile(f, "a.jpg");
-        QVERIFY(!f.imP1.Picture().isNull());
+        QTRY_VERIFY(!f.imP1.Picture().isNull());
         clickFile(f, "x.jpg");
         QCOMPARE(f.selPath, x);
         QCOMPARE(f.Text1.Text(), x);
-        QVERIFY(f.imP1.Picture().isNull());
+        QTRY_VERIFY(f.imP1.Picture().isNull());
         testing::Settle();
         QCOMPARE(boxes.texts, QStringList());
 
@@ -292,7 +292,7 @@ private slots:
         f.ckp.Value = 1;
         clickFile(f, "p.jpg");
         QCOMPARE(f.selPath, p);
-        QCOMPARE(!f.imP1.Picture().isNull(), readable);
+        QTRY_COMPARE(!f.imP1.Picture().isNull(), readable);
         testing::Settle();
         QCOMPARE(boxes.texts, QStringList());
 
@@ -346,7 +346,7 @@ private slots:
         f.ckp.Value = 1;
         clickFile(f, "p.jpg");
         QCOMPARE(f.selPath, p);
-        QVERIFY(f.imP1.Picture().isNull());
+        QTRY_VERIFY(f.imP1.Picture().isNull());
         testing::Settle();
         QCOMPARE(boxes.texts, QStringList());
 
@@ -424,6 +424,7 @@ private slots:
         for (int i = 0; i < 2; ++i) {
             f.filebox.ListIndex = i;
             f.filebox.Click();
+            testing::SettlePreview();
             QCOMPARE(f.Text1.Text(), work_ + "/日本.jpg");
             const QImage shown = f.imP1.Picture().image();
             QVERIFY(!shown.isNull());
@@ -482,7 +483,7 @@ private slots:
         testing::MsgBoxes boxes;
         f.ckp.Value = 1;
         clickFile(f, "p.jpg");
-        QVERIFY(!f.imP1.Picture().isNull());
+        QTRY_VERIFY(!f.imP1.Picture().isNull());
 
         QStringList seen;
         testing::WhileModal(
@@ -509,7 +510,7 @@ private slots:
         // The folder shown is now the empty mount point.
         clickFile(f, "q.jpg");
         QCOMPARE(f.selPath, q);
-        QVERIFY(f.imP1.Picture().isNull());
+        QTRY_VERIFY(f.imP1.Picture().isNull());
         choosePattern(f, 0);
         testing::Settle();
         QCOMPARE(listed(f), QStringList());
@@ -560,7 +561,7 @@ private slots:
         f.ckp.Value = 1;
         clickFile(f, "z.jpg");
         const qint64 click = clock.elapsed();
-        QVERIFY(!f.imP1.Picture().isNull());
+        QTRY_VERIFY(!f.imP1.Picture().isNull());
         qInfo(
             "100,000 files: opened and listed in %lld ms, pattern changed in %lld ms, "
             "last file clicked in %lld ms",
@@ -605,6 +606,7 @@ private slots:
             f.ckp.Value = 1;
             f.filebox.ListIndex = 0;
             f.filebox.Click();
+            testing::SettlePreview();
             preview = f.imP1.Picture().isNull() ? "empty" : "shown";
             f.List1.AddItem(f.selPath);
             const QStringList seen = play();

@@ -48,8 +48,10 @@ QByteArray encodeJpeg(const QImage& image) {
     return out;
 }
 
-// Adds an EXIF segment carrying `orientation` after the JPEG's first segment.
-QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian) {
+// Adds an EXIF segment carrying `orientation`, and a thumbnail when one is given, after the
+// JPEG's first segment.
+QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian,
+                           const QByteArray& thumbnail = {}) {
     QByteArray tiff;
     auto put16 = [&](int v) {
         const char a = char(v & 0xFF), b = char((v >> 8) & 0xFF);
@@ -79,7 +81,18 @@ QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndi
     put32(1);
     put16(orientation);
     put16(0);
-    put32(0);
+    put32(thumbnail.isEmpty() ? 0 : 38);  // the next directory: the thumbnail's
+    if (!thumbnail.isEmpty()) {
+        put16(2);
+        for (const quint32 tag : {0x0201u, 0x0202u}) {
+            put16(int(tag));
+            put16(4);
+            put32(1);
+            put32(tag == 0x0201 ? 68 : quint32(thumbnail.size()));
+        }
+        put32(0);
+        tiff.append(thumbnail);
+    }
     const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
     QByteArray segment("\xFF\xE1");
     segment.append(char((body.size() + 2) >> 8));
@@ -297,14 +310,17 @@ class PictureTest : public QObject {
     QString path(const QString& name) const { return dir_.path() + QLatin1Char('/') + name; }
 
     // A quadrant picture written with an orientation tag; its stored size is `stored`.
-    QString orientedJpeg(int orientation, bool bigEndian, QSize stored) {
-        const QString name = QStringLiteral("o%1%2_%3x%4.jpg")
+    QString orientedJpeg(int orientation, bool bigEndian, QSize stored, QSize thumbnail = {}) {
+        const QString name = QStringLiteral("o%1%2_%3x%4_%5.jpg")
                                  .arg(orientation)
                                  .arg(bigEndian ? "m" : "i")
                                  .arg(stored.width())
-                                 .arg(stored.height());
-        testing::WriteFile(path(name),
-                           withOrientation(encodeJpeg(quadrants(stored)), orientation, bigEndian));
+                                 .arg(stored.height())
+                                 .arg(thumbnail.width());
+        const QByteArray thumb =
+            thumbnail.isEmpty() ? QByteArray() : encodeJpeg(quadrants(thumbnail));
+        testing::WriteFile(path(name), withOrientation(encodeJpeg(quadrants(stored)), orientation,
+                                                       bigEndian, thumb));
         return path(name);
     }
 
@@ -399,27 +415,44 @@ private slots:
                  0);
     }
 
-    // The preview decodes at the largest reduction that still covers its box.
+    // The preview decodes at the largest reduction that still covers its box, or takes the
+    // camera's thumbnail when that covers the box and has the picture's proportions.
     void reducedForABox_data() {
         QTest::addColumn<QSize>("stored");
         QTest::addColumn<int>("orientation");
         QTest::addColumn<QSize>("box");
         QTest::addColumn<QSize>("held");
-        QTest::newRow("an eighth") << QSize(800, 600) << 1 << QSize(100, 70) << QSize(100, 75);
+        QTest::addColumn<QSize>("thumbnail");
+        QTest::newRow("thumbnail")
+            << QSize(800, 600) << 1 << QSize(100, 70) << QSize(160, 120) << QSize(160, 120);
+        QTest::newRow("thumbnail, turned")
+            << QSize(800, 600) << 6 << QSize(70, 100) << QSize(120, 160) << QSize(160, 120);
+        QTest::newRow("thumbnail too small")
+            << QSize(800, 600) << 1 << QSize(200, 150) << QSize(200, 150) << QSize(160, 120);
+        QTest::newRow("thumbnail banded")
+            << QSize(900, 600) << 1 << QSize(100, 60) << QSize(113, 75) << QSize(160, 120);
+        QTest::newRow("an eighth")
+            << QSize(800, 600) << 1 << QSize(100, 70) << QSize(100, 75) << QSize();
         QTest::newRow("an eighth, rounded up")
-            << QSize(803, 601) << 1 << QSize(100, 70) << QSize(101, 76);
-        QTest::newRow("a quarter") << QSize(800, 600) << 1 << QSize(101, 70) << QSize(200, 150);
-        QTest::newRow("a half") << QSize(800, 600) << 1 << QSize(300, 290) << QSize(400, 300);
-        QTest::newRow("whole") << QSize(800, 600) << 1 << QSize(500, 100) << QSize(800, 600);
-        QTest::newRow("larger box") << QSize(80, 60) << 1 << QSize(169, 193) << QSize(80, 60);
-        QTest::newRow("turned") << QSize(800, 600) << 6 << QSize(70, 100) << QSize(75, 100);
+            << QSize(803, 601) << 1 << QSize(100, 70) << QSize(101, 76) << QSize();
+        QTest::newRow("a quarter")
+            << QSize(800, 600) << 1 << QSize(101, 70) << QSize(200, 150) << QSize();
+        QTest::newRow("a half") << QSize(800, 600) << 1 << QSize(300, 290) << QSize(400, 300)
+                                << QSize();
+        QTest::newRow("whole") << QSize(800, 600) << 1 << QSize(500, 100) << QSize(800, 600)
+                               << QSize();
+        QTest::newRow("larger box")
+            << QSize(80, 60) << 1 << QSize(169, 193) << QSize(80, 60) << QSize();
+        QTest::newRow("turned") << QSize(800, 600) << 6 << QSize(70, 100) << QSize(75, 100)
+                                << QSize();
     }
     void reducedForABox() {
         QFETCH(QSize, stored);
         QFETCH(int, orientation);
         QFETCH(QSize, box);
         QFETCH(QSize, held);
-        const QString file = orientedJpeg(orientation, false, stored);
+        QFETCH(QSize, thumbnail);
+        const QString file = orientedJpeg(orientation, false, stored, thumbnail);
         const forms::Picture p = forms::LoadPicture(file, box);
         QCOMPARE(p.size(), orientation >= 5 ? stored.transposed() : stored);
         QVERIFY(p.isWhole());

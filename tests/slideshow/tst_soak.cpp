@@ -152,6 +152,7 @@ private slots:
         for (int k = 0; k < kTicks; ++k) {
             f.filebox.ListIndex = k % f.filebox.ListCount();
             f.filebox.Click();
+            testing::SettlePreview();
             if (!f.imP1.Picture().isNull()) ++shown;
         }
         const qint64 end = residentKb();

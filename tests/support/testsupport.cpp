@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <condition_variable>
 #include <mutex>
@@ -105,6 +106,11 @@ Hang::~Hang() {
 
 // A GIF of solid frames, one per colour index given, with real LZW compression so that
 // large pictures stay small files.
+void SettlePreview() {
+    if (!QTest::qWaitFor([] { return !main_f->PreviewPending(); }, 20000))
+        qWarning("the preview was not shown within 20 s");
+}
+
 QByteArray SolidGif(QSize size, const QList<int>& frames, const QList<QRgb>& palette) {
     QByteArray out("GIF89a");
     auto put16 = [&](int v) {

@@ -76,6 +76,9 @@ QString MakePicture(const QString& dir, const QString& name, QSize size, QColor 
 void WriteFile(const QString& path, const QByteArray& content);
 // A GIF (Qt writes none) of solid frames, one per colour index given, with real LZW
 // compression so that large pictures stay small files.
+// Waits until the preview asked for last is shown.
+void SettlePreview();
+
 QByteArray SolidGif(QSize size, const QList<int>& frames, const QList<QRgb>& palette);
 
 // Unloads the three windows, so the next use builds them afresh.
