@@ -8,13 +8,12 @@
 #include <atomic>
 #include <thread>
 
-extern "C" {
-#include <gif_lib.h>
-}
+extern "C" {}
 
 #include "forms/controls.h"
 #include "forms/runtime.h"
 #include "support/testsupport.h"
+#include "testdata/gif.h"
 
 using forms::Kind;
 
@@ -206,30 +205,16 @@ QByteArray bmpOf(const QImage& image, int bits, bool topDown, bool masks, bool r
     return out;
 }
 
-// Writes a GIF with giflib's encoder: a logical screen with one frame of `frame`'s pixels
-// (indices into a grey palette) at `at`.
+// Writes a GIF: a logical screen with one frame of `frame`'s pixels (indices into a palette
+// by their grey level) at `at`.
 void writeGif(const QString& path, QSize screen, QPoint at, const QImage& frame, bool interlaced) {
-    int error = 0;
-    GifFileType* gif = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
-    if (!gif) qFatal("cannot write a GIF");
-    GifColorType colours[256];
-    for (int i = 0; i < 256; ++i)
-        colours[i] = {GifByteType(i), GifByteType(255 - i), GifByteType(i / 2)};
-    ColorMapObject* map = GifMakeMapObject(256, colours);
-    EGifSetGifVersion(gif, true);
-    EGifPutScreenDesc(gif, screen.width(), screen.height(), 8, 0, map);
-    EGifPutImageDesc(gif, at.x(), at.y(), frame.width(), frame.height(), interlaced, nullptr);
-    static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
-    for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass) {
-        for (int y = interlaced ? kStart[pass] : 0; y < frame.height();
-             y += interlaced ? kStep[pass] : 1) {
-            QByteArray line(frame.width(), '\0');
-            for (int x = 0; x < frame.width(); ++x) line[x] = char(qGray(frame.pixel(x, y)));
-            EGifPutLine(gif, reinterpret_cast<GifPixelType*>(line.data()), frame.width());
-        }
-    }
-    EGifCloseFile(gif, &error);
-    GifFreeMapObject(map);
+    QList<QRgb> palette;
+    for (int i = 0; i < 256; ++i) palette << qRgb(i, 255 - i, i / 2);
+    const auto grey = [&frame](int y, unsigned char* row) {
+        for (int x = 0; x < frame.width(); ++x) row[x] = uchar(qGray(frame.pixel(x, y)));
+    };
+    testing::WriteFile(
+        path, testdata::Gif(screen, palette, {{QRect(at, frame.size()), grey, interlaced}}));
 }
 
 QImage qtUpright(const QString& path) {
@@ -435,7 +420,8 @@ private slots:
         QTest::newRow("JPEG of 100 MP")
             << "big.jpg" << flatJpeg(10000, 10000) << QSize(10000, 10000);
         QTest::newRow("GIF of 100 MP")
-            << "big.gif" << testing::SolidGif({10000, 10000}, {1}, {qRgb(0, 0, 0), qRgb(0, 0, 255)})
+            << "big.gif"
+            << testdata::SolidGif({10000, 10000}, {1}, {qRgb(0, 0, 0), qRgb(0, 0, 255)})
             << QSize(10000, 10000);
         QTest::newRow("JPEG of 400 MP") << "huge.jpg" << flatJpeg(20000, 20000) << QSize();
         QTest::newRow("JPEG of 4 GP, header only")
@@ -646,7 +632,7 @@ private slots:
 
     void animatedGifShowsItsFirstFrame() {
         const QList<QRgb> palette{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
-        testing::WriteFile(path("anim.gif"), testing::SolidGif({30, 20}, {0, 1, 2}, palette));
+        testing::WriteFile(path("anim.gif"), testdata::SolidGif({30, 20}, {0, 1, 2}, palette));
         QImageReader reader(path("anim.gif"));
         QCOMPARE(reader.imageCount(), 3);
         const forms::Picture p = forms::LoadPicture(path("anim.gif"));

@@ -74,9 +74,6 @@ private:
 QString MakePicture(const QString& dir, const QString& name, QSize size, QColor colour,
                     const char* format = nullptr);
 void WriteFile(const QString& path, const QByteArray& content);
-// A GIF (Qt writes none) of solid frames, one per colour index given, with real LZW
-// compression so that large pictures stay small files.
-QByteArray SolidGif(QSize size, const QList<int>& frames, const QList<QRgb>& palette);
 
 // Unloads the three windows, so the next use builds them afresh.
 void UnloadAll();
