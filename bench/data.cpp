@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include "bench.h"
+#include "testdata/gif.h"
 
 namespace bench {
 
@@ -161,95 +162,19 @@ void writeBmp(const QString& path, QSize size, unsigned seed) {
     }
 }
 
-// A GIF of the photo reduced to a 6x7x6 colour cube, LZW-compressed.
+// A GIF of the photo reduced to a 6x7x6 colour cube.
 void writeGif(const QString& path, QSize size, unsigned seed) {
+    QList<QRgb> cube;
+    for (int i = 0; i < 252; ++i) cube << qRgb(i / 42 * 51, (i / 6) % 7 * 42, i % 6 * 51);
     PhotoPainter painter(size, seed);
-    QByteArray out("GIF89a");
-    auto put16 = [&](int v) {
-        out.append(char(v & 0xFF));
-        out.append(char((v >> 8) & 0xFF));
+    std::vector<unsigned char> rgb(size_t(size.width()) * 3);
+    const auto reduced = [&](int y, unsigned char* row) {
+        painter.row(y, rgb.data(), false);
+        for (int x = 0; x < size.width(); ++x)
+            row[x] = (rgb[3 * x] * 6 / 256) * 42 + (rgb[3 * x + 1] * 7 / 256) * 6 +
+                     rgb[3 * x + 2] * 6 / 256;
     };
-    put16(size.width());
-    put16(size.height());
-    out.append(char(0xF7));  // global table of 256 colours
-    out.append(char(0));
-    out.append(char(0));
-    for (int i = 0; i < 256; ++i) {
-        const int r = i / 42, g = (i / 6) % 7, b = i % 6;
-        out.append(char(i < 252 ? r * 51 : 0));
-        out.append(char(i < 252 ? g * 42 : 0));
-        out.append(char(i < 252 ? b * 51 : 0));
-    }
-    out.append(',');
-    put16(0);
-    put16(0);
-    put16(size.width());
-    put16(size.height());
-    out.append(char(0));
-    out.append(char(8));
-
-    QByteArray data;
-    quint32 bits = 0;
-    int count = 0, width = 9, next = 258;
-    bool clearing = false;
-    std::vector<quint16> table(4096 * 256, 0);
-    std::vector<int> used;
-    auto output = [&](int code) {
-        bits |= quint32(code) << count;
-        count += width;
-        while (count >= 8) {
-            data.append(char(bits & 0xFF));
-            bits >>= 8;
-            count -= 8;
-        }
-        if (clearing) {
-            width = 9;
-            clearing = false;
-        } else if (next > (1 << width) - 1 && width < 12) {
-            ++width;
-        }
-    };
-    std::vector<unsigned char> row(size_t(size.width()) * 3);
-    int entry = -1;
-    output(256);
-    for (int y = 0; y < size.height(); ++y) {
-        painter.row(y, row.data(), false);
-        for (int x = 0; x < size.width(); ++x) {
-            const int c = (row[3 * x] * 6 / 256) * 42 + (row[3 * x + 1] * 7 / 256) * 6 +
-                          row[3 * x + 2] * 6 / 256;
-            if (entry < 0) {
-                entry = c;
-                continue;
-            }
-            const int at = entry * 256 + c;
-            if (table[at]) {
-                entry = table[at];
-                continue;
-            }
-            output(entry);
-            if (next < 4096) {
-                table[at] = quint16(next++);
-                used.push_back(at);
-            } else {
-                for (int u : used) table[u] = 0;
-                used.clear();
-                next = 258;
-                clearing = true;
-                output(256);
-            }
-            entry = c;
-        }
-    }
-    output(entry);
-    output(257);
-    if (count > 0) data.append(char(bits & 0xFF));
-    for (int at = 0; at < data.size(); at += 255) {
-        const QByteArray block = data.mid(at, 255);
-        out.append(char(block.size()));
-        out.append(block);
-    }
-    out.append(char(0));
-    out.append(';');
+    const QByteArray out = testdata::Gif(size, cube, {{QRect(QPoint(), size), reduced}});
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size())
         qFatal("cannot write %s", qPrintable(path));

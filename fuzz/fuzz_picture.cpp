@@ -24,6 +24,7 @@
 
 #include "picture/picture.h"
 #include "system/error.h"
+#include "testdata/gif.h"
 
 namespace {
 
@@ -53,59 +54,20 @@ QByteArray encoded(const QImage& image, const char* format, int quality, bool pr
     return buffer.data();
 }
 
-void put16le(QByteArray& out, int v) {
-    out.append(char(v & 0xFF));
-    out.append(char((v >> 8) & 0xFF));
-}
-
-// A GIF with a four-colour table, its LZW stream restarted after every two pixels so that
-// codes stay three bits wide; `frames` images one after another.
-QByteArray gif(QSize size, int frames) {
-    QByteArray out("GIF89a");
-    put16le(out, size.width());
-    put16le(out, size.height());
-    out.append(char(0x81));
-    out.append(char(0));
-    out.append(char(0));
-    out.append("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 12);
-    if (frames > 1) out.append("!\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
-    for (int f = 0; f < frames; ++f) {
-        out.append("!\xF9\x04\x04\x0A\x00\x00\x00", 8);  // 0.1 s, no transparency
-        out.append(',');
-        put16le(out, 0);
-        put16le(out, 0);
-        put16le(out, size.width());
-        put16le(out, size.height());
-        out.append(char(0));
-        out.append(char(2));
-        QByteArray data;
-        quint32 bits = 0;
-        int count = 0;
-        auto code = [&](int c) {
-            bits |= quint32(c) << count;
-            count += 3;
-            while (count >= 8) {
-                data.append(char(bits & 0xFF));
-                bits >>= 8;
-                count -= 8;
-            }
-        };
-        const int pixels = size.width() * size.height();
-        for (int i = 0; i < pixels; ++i) {
-            if (i % 2 == 0) code(4);
-            code((i + f) % 4);
-        }
-        code(5);
-        if (count > 0) data.append(char(bits & 0xFF));
-        for (int at = 0; at < data.size(); at += 255) {
-            const QByteArray block = data.mid(at, 255);
-            out.append(char(block.size()));
-            out.append(block);
-        }
-        out.append(char(0));
-    }
-    out.append(';');
-    return out;
+// A GIF of four colours, `frames` images one after another, each of `size` at `at` on a
+// logical screen of `screen` (of `size` when empty).
+QByteArray gif(QSize size, int frames, QSize screen = {}, QPoint at = {}, bool interlaced = false) {
+    QList<testdata::GifFrame> images;
+    for (int f = 0; f < frames; ++f)
+        images.push_back({QRect(at, size),
+                          [f, size](int y, unsigned char* row) {
+                              for (int x = 0; x < size.width(); ++x)
+                                  row[x] = (unsigned char)((y * size.width() + x + f) % 4);
+                          },
+                          interlaced});
+    return testdata::Gif(screen.isEmpty() ? size : screen,
+                         {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 255)},
+                         images);
 }
 
 // A JPEG with an EXIF block that says how to turn it upright.
@@ -149,15 +111,8 @@ void writeSeeds(const QString& dir) {
     topDown[22] = char(-small.height());
     put("top-down.bmp", topDown);
     // An interlaced frame; a frame amid a larger logical screen.
-    QByteArray interlaced = gif({9, 11}, 1);
-    interlaced[42] = char(interlaced[42] | 0x40);
-    put("interlaced.gif", interlaced);
-    QByteArray amid = gif({4, 3}, 1);
-    amid[6] = char(40);
-    amid[8] = char(30);
-    amid[34] = char(18);
-    amid[36] = char(13);
-    put("amid.gif", amid);
+    put("interlaced.gif", gif({9, 11}, 1, {}, {}, true));
+    put("amid.gif", gif({4, 3}, 1, {40, 30}, {18, 13}));
 }
 
 }  // namespace

@@ -151,26 +151,26 @@ DirListBox::DirListBox(Form& form, const char* name)
     : Control(form, name, Kind::DirListBox),
       Path(
           [this] {
-              const QString drive = DriveOf(path_);
-              return path_ == drive && !path_.endsWith(QLatin1Char('/')) ? path_ + QLatin1Char('/')
-                                                                         : path_;
+              return path_ == drive_ && !path_.endsWith(QLatin1Char('/')) ? path_ + QLatin1Char('/')
+                                                                          : path_;
           },
           [this](QString value) {
               const QString target = absolute(path_, value);
-              for (const DriveInfo& d : Drives()) {
+              const QList<DriveInfo> drives = Drives();
+              for (const DriveInfo& d : drives) {
                   if (clean(d.path) != target) continue;
                   if (!d.ready) Raise(err::DeviceUnavailable);
                   auto last = lastDirectoryOnDrive().find(target);
                   if (last != lastDirectoryOnDrive().end() && last->second != target) {
                       // Back where the user was on that drive, when it can still be read.
                       try {
-                          open(last->second, listDirectory(last->second));
+                          open(last->second, target, listDirectory(last->second));
                           return;
                       } catch (const Error&) {
                       }
                   }
               }
-              open(target, listDirectory(target));
+              open(target, DriveOf(target, drives), listDirectory(target));
           }),
       list_(new DirWidget(*this, form.client())) {
     setWidget(list_);
@@ -180,16 +180,18 @@ DirListBox::DirListBox(Form& form, const char* name)
         listing = listDirectory(start);
     } catch (const Error&) {
     }
-    refill(start, listing);
+    drive_ = DriveOf(start);
+    refill(start, drive_, listing);
     path_ = start;
-    lastDirectoryOnDrive()[DriveOf(start)] = start;
+    lastDirectoryOnDrive()[drive_] = start;
 }
 
-void DirListBox::open(const QString& dir, const Listing& listing) {
-    refill(dir, listing);
+void DirListBox::open(const QString& dir, const QString& drive, const Listing& listing) {
+    refill(dir, drive, listing);
     const bool changed = dir != path_;
     path_ = dir;
-    lastDirectoryOnDrive()[DriveOf(dir)] = dir;
+    drive_ = drive;
+    lastDirectoryOnDrive()[drive] = dir;
     if (!changed || !Change) return;
     // A directory of many entries takes a while to read: the file list, told of the change
     // by the handler, lists its files from this reading.
@@ -212,16 +214,15 @@ void DirListBox::userOpen(int row) {
             MsgBox(e.Description());
             return;
         }
-        open(target, listing);
+        open(target, DriveOf(target), listing);
     });
 }
 
-void DirListBox::refill(const QString& dir, const Listing& listing) {
-    const QString root = DriveOf(dir);
+void DirListBox::refill(const QString& dir, const QString& drive, const Listing& listing) {
     QStringList chain;
     for (QString p = dir;; p = parentOf(p)) {
         chain.prepend(p);
-        if (p == root || p == QLatin1String("/")) break;
+        if (p == drive || p == QLatin1String("/")) break;
     }
     list_->setUpdatesEnabled(false);
     list_->clear();

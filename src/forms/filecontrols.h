@@ -50,11 +50,14 @@ public:
 
 private:
     friend class DirWidget;
-    void open(const QString& dir, const Listing& listing);
+    void open(const QString& dir, const QString& drive, const Listing& listing);
     void userOpen(int row);
-    void refill(const QString& dir, const Listing& listing);
+    void refill(const QString& dir, const QString& drive, const Listing& listing);
     DirWidget* list_;
     QString path_;
+    // The drive that holds path_, found when it was opened: reading Path (each file click
+    // does) never looks at the mounts.
+    QString drive_;
     const Listing* opening_ = nullptr;
 };
 

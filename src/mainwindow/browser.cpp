@@ -1,6 +1,4 @@
 // The file browser and preview: drives, directories and the picture files of one pattern.
-#include <QDir>
-#include <QFileInfo>
 #include <QScopedValueRollback>
 
 #include "core/module1.h"
@@ -40,17 +38,12 @@ void MainForm::drbox_Change() {
         // That drive has gone too, or the directory shown with it: the lists move to the
         // nearest directory that can be read, up from the one shown, then on the other
         // drives. The drive that failed is not tried again.
-        QStringList candidates;
-        const QString shown = Dirbox.Path();
-        for (QString dir = QDir::cleanPath(shown); !forms::DriveOf(dir).isEmpty();) {
-            const QString up = QFileInfo(dir).path();
-            if (up == dir) break;
-            candidates << (dir = up);
-        }
-        for (const forms::DriveInfo& drive : forms::Drives())
+        const QList<forms::DriveInfo> drives = forms::Drives();
+        QStringList candidates = forms::paths::lineage(Dirbox.Path()).mid(1);
+        for (const forms::DriveInfo& drive : drives)
             if (drive.path != failed) candidates << drive.path;
         for (const QString& dir : candidates) {
-            if (forms::DriveOf(dir).isEmpty()) continue;
+            if (forms::DriveOf(dir, drives).isEmpty()) continue;
             try {
                 Dirbox.Path = dir;
                 drbox.Drive = Dirbox.Path();

@@ -67,6 +67,44 @@ struct Bmp {
 
 enum : quint32 { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
 
+// The red, green and blue masks of 16- and 32-bit pixels: given after the header (or inside a
+// longer one), or the default ones.
+void setChannels(const uchar* info, Bmp& bmp) {
+    if (bmp.compression == kBitFields || bmp.compression == kAlphaBitFields) {
+        // Masks after a short header, or inside a longer one.
+        const uchar* masks = info + 40;
+        bmp.red = Channel(le32(masks));
+        bmp.green = Channel(le32(masks + 4));
+        bmp.blue = Channel(le32(masks + 8));
+    } else if (bmp.bits == 16) {
+        bmp.red = Channel(0x7C00);
+        bmp.green = Channel(0x03E0);
+        bmp.blue = Channel(0x001F);
+    } else if (bmp.bits == 32) {
+        bmp.red = Channel(0x00FF0000);
+        bmp.green = Channel(0x0000FF00);
+        bmp.blue = Channel(0x000000FF);
+    }
+}
+
+// The colour table of a picture of 8 bits or fewer a pixel.
+void readPalette(int fd, const uchar* info, quint32 infoSize, Bmp& bmp) {
+    const int entry = infoSize == 12 ? 3 : 4;
+    quint32 colours = infoSize >= 40 ? le32(info + 32) : 0;
+    if (colours == 0 || colours > (1u << bmp.bits)) colours = 1u << bmp.bits;
+    off_t at = 14 + off_t(infoSize);
+    if (infoSize == 40 && (bmp.compression == kBitFields || bmp.compression == kAlphaBitFields))
+        at += 12;
+    std::vector<uchar> table(size_t(colours) * size_t(entry));
+    readAt(fd, table.data(), table.size(), at);
+    // Indices beyond the table are black.
+    bmp.palette.assign(size_t(1) << bmp.bits, 0xFF000000u);
+    for (quint32 i = 0; i < colours; ++i) {
+        const uchar* e = table.data() + size_t(i) * size_t(entry);
+        bmp.palette[i] = qRgb(e[2], e[1], e[0]);
+    }
+}
+
 void readHeader(int fd, Bmp& bmp) {
     uchar head[14 + 124 + 16] = {};
     readAt(fd, head, sizeof head, 0);
@@ -106,38 +144,8 @@ void readHeader(int fd, Bmp& bmp) {
     if (rle && (bmp.topDown || b != (bmp.compression == kRle8 ? 8 : 4))) Raise(err::InvalidPicture);
     bmp.dataAt = off_t(le32(head + 10));
     bmp.stride = (size_t(bmp.width) * size_t(b) + 31) / 32 * 4;
-
-    if (bmp.compression == kBitFields || bmp.compression == kAlphaBitFields) {
-        // Masks after a short header, or inside a longer one.
-        const uchar* masks = info + 40;
-        bmp.red = Channel(le32(masks));
-        bmp.green = Channel(le32(masks + 4));
-        bmp.blue = Channel(le32(masks + 8));
-    } else if (b == 16) {
-        bmp.red = Channel(0x7C00);
-        bmp.green = Channel(0x03E0);
-        bmp.blue = Channel(0x001F);
-    } else if (b == 32) {
-        bmp.red = Channel(0x00FF0000);
-        bmp.green = Channel(0x0000FF00);
-        bmp.blue = Channel(0x000000FF);
-    }
-    if (b <= 8) {
-        const int entry = infoSize == 12 ? 3 : 4;
-        quint32 colours = infoSize >= 40 ? le32(info + 32) : 0;
-        if (colours == 0 || colours > (1u << b)) colours = 1u << b;
-        off_t at = 14 + off_t(infoSize);
-        if (infoSize == 40 && (bmp.compression == kBitFields || bmp.compression == kAlphaBitFields))
-            at += 12;
-        std::vector<uchar> table(size_t(colours) * size_t(entry));
-        readAt(fd, table.data(), table.size(), at);
-        // Indices beyond the table are black.
-        bmp.palette.assign(size_t(1) << b, 0xFF000000u);
-        for (quint32 i = 0; i < colours; ++i) {
-            const uchar* e = table.data() + size_t(i) * size_t(entry);
-            bmp.palette[i] = qRgb(e[2], e[1], e[0]);
-        }
-    }
+    setChannels(info, bmp);
+    if (b <= 8) readPalette(fd, info, infoSize, bmp);
 }
 
 // Converts columns [from, to) of one stored row to 32-bit pixels.

@@ -81,6 +81,41 @@ private:
     int row_ = -1;
 };
 
+// Reads up to the first frame's description; gives the frame's transparent colour, or -1.
+int toFirstFrame(GifFileType* gif) {
+    int transparent = -1;
+    for (;;) {
+        GifRecordType type;
+        if (DGifGetRecordType(gif, &type) == GIF_ERROR) Raise(err::InvalidPicture);
+        if (type == IMAGE_DESC_RECORD_TYPE) break;
+        if (type != EXTENSION_RECORD_TYPE) Raise(err::InvalidPicture);  // no frame
+        int code = 0;
+        GifByteType* block = nullptr;
+        if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) Raise(err::InvalidPicture);
+        if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4)
+            transparent = (block[1] & 1) ? block[4] : -1;
+        while (block) {
+            if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) Raise(err::InvalidPicture);
+        }
+    }
+    if (DGifGetImageDesc(gif) == GIF_ERROR) Raise(err::InvalidPicture);
+    return transparent;
+}
+
+// The frame's colours by index: its own table or the file's, the transparent one clear.
+void colourTable(const GifFileType& gif, int transparent, QRgb (&colours)[256]) {
+    const ColorMapObject* map = gif.Image.ColorMap ? gif.Image.ColorMap : gif.SColorMap;
+    for (int i = 0; i < 256; ++i) {
+        if (map && i < map->ColorCount) {
+            const GifColorType& c = map->Colors[i];
+            colours[i] = qRgb(c.Red, c.Green, c.Blue);
+        } else {
+            colours[i] = qRgb(i, i, i);  // no colour table: shades of grey
+        }
+    }
+    if (transparent >= 0) colours[transparent] = 0;
+}
+
 }  // namespace
 
 Picture readGif(int fd, const Request& request) {
@@ -91,23 +126,7 @@ Picture readGif(int fd, const Request& request) {
     std::unique_ptr<GifFileType, Closer> gif(DGifOpen(input.get(), readFromFile, &error));
     if (!gif) Raise(err::InvalidPicture);
 
-    // Up to the first frame, noting its transparent colour.
-    int transparent = -1;
-    for (;;) {
-        GifRecordType type;
-        if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) Raise(err::InvalidPicture);
-        if (type == IMAGE_DESC_RECORD_TYPE) break;
-        if (type != EXTENSION_RECORD_TYPE) Raise(err::InvalidPicture);  // no frame
-        int code = 0;
-        GifByteType* block = nullptr;
-        if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) Raise(err::InvalidPicture);
-        if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4)
-            transparent = (block[1] & 1) ? block[4] : -1;
-        while (block) {
-            if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) Raise(err::InvalidPicture);
-        }
-    }
-    if (DGifGetImageDesc(gif.get()) == GIF_ERROR) Raise(err::InvalidPicture);
+    const int transparent = toFirstFrame(gif.get());
 
     // The picture is the first frame, as decoded: the logical screen the header announces
     // may be far larger than anything the file holds.
@@ -115,17 +134,8 @@ Picture readGif(int fd, const Request& request) {
     const QSize own(frame.Width, frame.Height);
     if (own.isEmpty() || tooLarge(own)) Raise(err::InvalidPicture);
     QRgb colours[256];
-    const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
-    for (int i = 0; i < 256; ++i) {
-        if (map && i < map->ColorCount) {
-            const GifColorType& c = map->Colors[i];
-            colours[i] = qRgb(c.Red, c.Green, c.Blue);
-        } else {
-            colours[i] = qRgb(i, i, i);  // no colour table: shades of grey
-        }
-    }
+    colourTable(*gif, transparent, colours);
     const bool alpha = transparent >= 0;
-    if (alpha) colours[transparent] = 0;
 
     Rows rows(own, planFor(own, request, frame.Interlace), alpha, frame.Interlace);
     if (!rows.valid()) Raise(err::InvalidPicture);

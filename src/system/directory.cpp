@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "system/error.h"
 #include "system/filenames.h"
@@ -175,6 +176,29 @@ bool Matcher::matches(const char* name) const {
                        [&](auto& re) { return re.match(decoded).hasMatch(); });
 }
 
+namespace {
+
+// Two ASCII names in the list's order: regardless of letter case, then as bytes.
+bool asciiBefore(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int(c); };
+    for (size_t i = 0; i < n; ++i) {
+        const int x = lower(a[i]), y = lower(b[i]);
+        if (x != y) return x < y;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return std::memcmp(a.data(), b.data(), n) < 0;
+}
+
+// A decoded name against another name: regardless of letter case, then exactly.
+template <typename Other>
+int compareDecoded(QStringView name, Other other) {
+    const int c = name.compare(other, Qt::CaseInsensitive);
+    return c != 0 ? c : name.compare(other, Qt::CaseSensitive);
+}
+
+}  // namespace
+
 // Directories of many files are common, so the names are kept as bytes while they are sorted:
 // names in ASCII (nearly all) compare as bytes, which gives the same order; only the others are
 // decoded.
@@ -199,32 +223,12 @@ Files matchingFiles(const Listing& listing, const Matcher& matcher) {
         return QLatin1StringView(pool.data() + n.at, qsizetype(n.size));
     };
     auto order = [&](const Name& a, const Name& b) {
-        if (a.decoded < 0 && b.decoded < 0) {
-            const char* p = pool.data() + a.at;
-            const char* q = pool.data() + b.at;
-            const size_t n = std::min(a.size, b.size);
-            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int(c); };
-            for (size_t i = 0; i < n; ++i) {
-                const int x = lower(p[i]), y = lower(q[i]);
-                if (x != y) return x < y;
-            }
-            if (a.size != b.size) return a.size < b.size;
-            return std::memcmp(p, q, n) < 0;
-        }
-        const QStringView x = a.decoded >= 0 ? QStringView(decoded[a.decoded]) : QStringView();
-        const QStringView y = b.decoded >= 0 ? QStringView(decoded[b.decoded]) : QStringView();
-        int c;
-        if (a.decoded >= 0 && b.decoded >= 0) {
-            c = x.compare(y, Qt::CaseInsensitive);
-            if (c == 0) c = x.compare(y, Qt::CaseSensitive);
-        } else if (a.decoded >= 0) {
-            c = x.compare(latin1(b), Qt::CaseInsensitive);
-            if (c == 0) c = x.compare(latin1(b), Qt::CaseSensitive);
-        } else {
-            c = -y.compare(latin1(a), Qt::CaseInsensitive);
-            if (c == 0) c = -y.compare(latin1(a), Qt::CaseSensitive);
-        }
-        return c < 0;
+        if (a.decoded < 0 && b.decoded < 0)
+            return asciiBefore({pool.data() + a.at, a.size}, {pool.data() + b.at, b.size});
+        if (a.decoded >= 0 && b.decoded >= 0)
+            return compareDecoded(decoded[a.decoded], QStringView(decoded[b.decoded])) < 0;
+        if (a.decoded >= 0) return compareDecoded(decoded[a.decoded], latin1(b)) < 0;
+        return compareDecoded(decoded[b.decoded], latin1(a)) > 0;
     };
     std::sort(names.begin(), names.end(), order);
 

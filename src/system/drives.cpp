@@ -90,12 +90,39 @@ std::map<QString, QString> diskLabels() {
     return labels;
 }
 
+// The mounts that may be drives: each mount path once, neither the root nor the system's own.
+std::vector<Mount> mountsToAsk() {
+    std::vector<Mount> mounts;
+    for (Mount& m : mountTable()) {
+        if (m.path == QLatin1String("/") || isPseudo(m.path, m.type)) continue;
+        if (std::any_of(mounts.begin(), mounts.end(), [&](auto& k) { return k.path == m.path; }))
+            continue;
+        mounts.push_back(std::move(m));
+    }
+    return mounts;
+}
+
 // What a drive said when asked.
 struct DriveState {
     bool answered = false;  // statfs gave an answer
     bool directory = false;
     quint64 bytes = 0;
 };
+
+// Asks a drive for its state on a thread of its own: a dead mount may never answer.
+std::shared_ptr<Job<DriveState>> askState(const QByteArray& native, const FileSystemHook& hook) {
+    return startJob<DriveState>([hook, native](auto&) {
+        if (hook) hook(native);
+        DriveState state;
+        struct statvfs fs {};
+        struct stat st {};
+        if (::statvfs(native.constData(), &fs) != 0) return state;
+        state.answered = true;
+        state.bytes = quint64(fs.f_blocks) * fs.f_frsize;
+        state.directory = ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        return state;
+    });
+}
 
 // The drives of the system. Each is asked for its state (statfs, then whether its root is a
 // folder) on a thread of its own, and the window waits for them only so long. A drive that has
@@ -105,14 +132,7 @@ struct DriveState {
 class MountedDrives {
 public:
     QList<DriveInfo> operator()() const {
-        std::vector<Mount> mounts;
-        for (Mount& m : mountTable()) {
-            if (m.path == QLatin1String("/") || isPseudo(m.path, m.type)) continue;
-            if (std::any_of(mounts.begin(), mounts.end(),
-                            [&](auto& k) { return k.path == m.path; }))
-                continue;
-            mounts.push_back(std::move(m));
-        }
+        const std::vector<Mount> mounts = mountsToAsk();
         const FileSystemHook hook = jobs::Hook();
         const Clock::time_point now = Clock::now();
         std::vector<std::shared_ptr<Job<DriveState>>> jobs;
@@ -126,19 +146,7 @@ public:
                 job->result = heard->second.second;
             }
             askedBefore.push_back(bool(job));
-            if (!job) {
-                job = startJob<DriveState>([hook, native = NativePath(m.path)](auto&) {
-                    if (hook) hook(native);
-                    DriveState state;
-                    struct statvfs fs {};
-                    struct stat st {};
-                    if (::statvfs(native.constData(), &fs) != 0) return state;
-                    state.answered = true;
-                    state.bytes = quint64(fs.f_blocks) * fs.f_frsize;
-                    state.directory = ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-                    return state;
-                });
-            }
+            if (!job) job = askState(NativePath(m.path), hook);
             jobs.push_back(job);
         }
         const Clock::time_point giveUpAt = Clock::now() + jobs::FileSystemWait();

@@ -37,4 +37,10 @@ QString parentOf(const QString& path) {
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
+QStringList lineage(const QString& path) {
+    QStringList chain{clean(path)};
+    while (chain.last() != QLatin1String("/")) chain << parentOf(chain.last());
+    return chain;
+}
+
 }  // namespace forms::paths

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Path texts (see filenames.h) taken apart and put together.
 namespace forms::paths {
@@ -16,5 +17,7 @@ bool isUnder(const QString& path, const QString& root);
 QString childPath(const QString& dir, const QString& name);
 QString lastName(const QString& path);
 QString parentOf(const QString& path);
+// The path, cleaned, then each folder above it, nearest first, down to the root "/".
+QStringList lineage(const QString& path);
 
 }  // namespace forms::paths

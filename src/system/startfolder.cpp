@@ -16,7 +16,6 @@ namespace forms {
 using jobs::Clock;
 using jobs::Job;
 using paths::clean;
-using paths::parentOf;
 
 QString EnterReadableFolder() {
     // The folder started in, also when it has been removed: then the system still knows its
@@ -32,8 +31,10 @@ QString EnterReadableFolder() {
         if (link.startsWith('/')) started = PathText(link);
     }
     QStringList candidates;
-    if (!started.isEmpty())
-        for (QString p = clean(started); p != QLatin1String("/"); p = parentOf(p)) candidates << p;
+    if (!started.isEmpty()) {
+        candidates = paths::lineage(started);
+        candidates.removeLast();  // the root comes last of all, after home
+    }
     const QByteArray home = qgetenv("HOME");
     if (home.startsWith('/') && !candidates.contains(clean(PathText(home))))
         candidates << clean(PathText(home));

@@ -1,6 +1,4 @@
-// The forms runtime: events, modal windows, errors, controls and the picture loader.
-#include <sys/stat.h>
-#include <unistd.h>
+// The forms runtime: events, modal windows, errors and controls.
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,7 +10,6 @@
 #include <QTimer>
 
 #include "forms/controls.h"
-#include "system/filenames.h"
 #include "forms/runtime.h"
 #include "forms/twips.h"
 #include "support/testsupport.h"
@@ -54,6 +51,16 @@ protected:
 
 forms::FormRef<TestForm> testForm;
 
+class ImageForm : public forms::Form {
+public:
+    ImageForm()
+        : Form({QStringLiteral("Picture"), forms::Border::None, 0, 0, 1500, 1200},
+               {{"Image1", Kind::Image, {}, nullptr, 0, 0, 300, 300, -1}}) {}
+    forms::Image Image1{*this, "Image1"};
+};
+
+forms::FormRef<ImageForm> imageForm;
+
 }  // namespace
 
 class FormsTest : public QObject {
@@ -63,6 +70,7 @@ private slots:
     void initTestCase() { testing::InitRuntime(); }
     void cleanup() {
         if (auto* f = testForm.peek()) f->Unload();
+        if (auto* f = imageForm.peek()) f->Unload();
         testing::Settle();
     }
 
@@ -325,111 +333,27 @@ private slots:
 
     // Names that are not UTF-8 are shown decoded as Shift_JIS. The path text of any bytes
     // gives back those very bytes, and two names that are shown alike stay two paths.
-    void fileNames_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("ASCII") << QByteArray("/a/plain.jpg") << "/a/plain.jpg";
-        QTest::newRow("UTF-8") << QByteArray("/\xE5\x86\x99/\xE6\x97\xA5\xE6\x9C\xAC.jpg")
-                               << "/写/日本.jpg";
-        QTest::newRow("Shift_JIS")
-            << QByteArray("/\x8e\xca\x90\x5e/\x93\xfa\x96\x7b.jpg") << "/写真/日本.jpg";
-        QTest::newRow("four bytes") << QByteArray("/\xF0\x9F\x93\xB7.jpg") << "/\U0001F4F7.jpg";
-        QTest::newRow("Latin-1") << QByteArray("/caf\xe9.jpg") << "/caf\uFFFD.jpg";
-        QTest::newRow("encoded surrogate") << QByteArray("/\xED\xB3\x80.jpg") << QString();
-        QTest::newRow("overlong slash") << QByteArray("/\xC0\xAF.jpg") << QString();
-        QTest::newRow("cut short") << QByteArray("/x\xE6\x97") << QString();
-    }
-    void fileNames() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, shown);
-        const QString text = forms::PathText(bytes);
-        QCOMPARE(forms::NativePath(text), bytes);
-        QCOMPARE(text.contains(QLatin1Char('/')), true);
-        if (!shown.isEmpty()) QCOMPARE(forms::DisplayPath(text), shown);
-        QVERIFY(!forms::DisplayPath(text).isEmpty());
-        const QString utf8 = QString::fromUtf8(bytes);
-        if (utf8.toUtf8() == bytes)
-            QCOMPARE(text, utf8);
-        else
-            QVERIFY(text != forms::PathText(forms::DisplayPath(text).toUtf8()));
-    }
-
-    // A picture opens by the path text of its bytes, also through a folder named that way.
-    void pictureByPathText() {
+    // The image control takes the whole picture's size and shows, where it lies in view, the
+    // pixels of the part held.
+    void imageShowsThePartInView() {
+        QImage whole(400, 300, QImage::Format_RGB32);
+        for (int y = 0; y < whole.height(); ++y)
+            for (int x = 0; x < whole.width(); ++x)
+                whole.setPixel(x, y, qRgb(x % 256, y % 256, (x * 3 + y) % 256));
         QTemporaryDir tmp;
-        const QByteArray dir = QFile::encodeName(tmp.path()) + "/\x8e\xca\x90\x5e";  // 写真
-        QCOMPARE(::mkdir(dir.constData(), 0700), 0);
-        testing::MakePicture(tmp.path(), "p.bmp", QSize(4, 3), Qt::red);
-        const QByteArray file = dir + "/\x93\xfa\x96\x7b.bmp";
-        QCOMPARE(::rename(QFile::encodeName(tmp.path() + "/p.bmp").constData(), file.constData()),
-                 0);
-        QCOMPARE(forms::LoadPicture(forms::PathText(file)).size(), QSize(4, 3));
-        // QTemporaryDir cannot remove names that are not UTF-8: they go by their bytes.
-        ::unlink(file.constData());
-        ::rmdir(dir.constData());
-    }
-
-    void loadPicture_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("error");  // 0: loads
-        QTest::newRow("jpeg") << "ok.jpg" << 0;
-        QTest::newRow("bmp") << "ok.bmp" << 0;
-        QTest::newRow("gif") << "ok.gif" << 0;
-        QTest::newRow("jpeg named gif") << "jpeg.gif" << 0;
-        QTest::newRow("png named jpg") << "png.jpg" << forms::err::InvalidPicture;
-        QTest::newRow("text named jpg") << "text.jpg" << forms::err::InvalidPicture;
-        QTest::newRow("empty") << "empty.jpg" << forms::err::InvalidPicture;
-        QTest::newRow("truncated") << "truncated.jpg" << forms::err::InvalidPicture;
-        QTest::newRow("missing") << "missing.jpg" << forms::err::FileNotFound;
-        QTest::newRow("directory") << "dir.jpg" << forms::err::InvalidPicture;
-        QTest::newRow("fifo") << "fifo.jpg" << forms::err::InvalidPicture;
-        QTest::newRow("link to fifo") << "fifolink.jpg" << forms::err::InvalidPicture;
-        QTest::newRow("link to /dev/zero") << "zero.jpg" << forms::err::InvalidPicture;
-        QTest::newRow("dangling link") << "dangling.jpg" << forms::err::FileNotFound;
-        QTest::newRow("huge header") << "huge.bmp" << forms::err::InvalidPicture;
-    }
-    void loadPicture() {
-        QFETCH(QString, name);
-        QFETCH(int, error);
-        QTemporaryDir tmp;
-        const QString d = tmp.path();
-        testing::MakePicture(d, "ok.jpg", QSize(8, 6), Qt::red);
-        testing::MakePicture(d, "ok.bmp", QSize(8, 6), Qt::red);
-        testing::MakePicture(d, "ok.gif", QSize(8, 6), Qt::red);
-        testing::MakePicture(d, "jpeg.gif", QSize(8, 6), Qt::red, "JPG");
-        testing::MakePicture(d, "png.jpg", QSize(8, 6), Qt::red, "PNG");
-        testing::WriteFile(d + "/text.jpg", "just some text");
-        testing::WriteFile(d + "/empty.jpg", "");
-        QFile ok(d + "/ok.jpg");
-        QVERIFY(ok.open(QIODevice::ReadOnly));
-        testing::WriteFile(d + "/truncated.jpg", ok.read(20));
-        QDir(d).mkdir("dir.jpg");
-        QCOMPARE(::mkfifo(QFile::encodeName(d + "/fifo.jpg").constData(), 0600), 0);
-        QFile::link(d + "/fifo.jpg", d + "/fifolink.jpg");
-        QFile::link("/dev/zero", d + "/zero.jpg");
-        QFile::link(d + "/nowhere.jpg", d + "/dangling.jpg");
-        // A BMP header that declares 60000 x 60000 pixels.
-        QByteArray bmp(54, '\0');
-        bmp[0] = 'B';
-        bmp[1] = 'M';
-        auto put32 = [&](int at, quint32 v) {
-            for (int i = 0; i < 4; ++i) bmp[at + i] = char((v >> (8 * i)) & 0xFF);
-        };
-        put32(10, 54);
-        put32(14, 40);
-        put32(18, 60000);
-        put32(22, 60000);
-        bmp[26] = 1;
-        bmp[28] = 24;
-        testing::WriteFile(d + "/huge.bmp", bmp);
-
-        try {
-            const forms::Picture p = forms::LoadPicture(d + "/" + name);
-            QCOMPARE(error, 0);
-            QCOMPARE(p.size(), QSize(8, 6));
-        } catch (const forms::Error& e) {
-            QCOMPARE(e.Number(), error);
-        }
+        QVERIFY(whole.save(tmp.path() + "/whole.bmp"));
+        const QSize view(100, 80);  // the form's client area, in pixels
+        ImageForm& f = *imageForm;
+        f.Show();
+        f.Image1.Picture = forms::LoadPicture(tmp.path() + "/whole.bmp", {}, view);
+        QCOMPARE(f.Image1.Width(), 400.0f * 15);
+        QCOMPARE(f.Image1.Height(), 300.0f * 15);
+        f.Image1.Move((view.width() * 15 - f.Image1.Width()) / 2,
+                      (view.height() * 15 - f.Image1.Height()) / 2);
+        QCOMPARE(f.Image1.Left(), -2250.0f);
+        QCOMPARE(f.Image1.Top(), -1650.0f);
+        const QImage shown = f.client()->grab(QRect(QPoint(0, 0), view)).toImage();
+        QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), whole.copy(QRect({150, 110}, view)));
     }
 };
 

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+#include "testdata/files.h"
+
 // Under AddressSanitizer freed memory is held back in quarantine and every allocation has its
 // shadow: resident sizes say nothing there, and LeakSanitizer checks for leaks at exit instead.
 #if defined(__SANITIZE_ADDRESS__)
@@ -70,16 +72,10 @@ private:
     std::shared_ptr<State> state_;
 };
 
-// Writes a solid picture in the format given by the file name's extension (or `format`).
-QString MakePicture(const QString& dir, const QString& name, QSize size, QColor colour,
-                    const char* format = nullptr);
-void WriteFile(const QString& path, const QByteArray& content);
-// A GIF (Qt writes none) of solid frames, one per colour index given, with real LZW
-// compression so that large pictures stay small files.
+using testdata::MakePicture;
+using testdata::WriteFile;
 // Waits until the preview asked for last is shown.
 void SettlePreview();
-
-QByteArray SolidGif(QSize size, const QList<int>& frames, const QList<QRgb>& palette);
 
 // Unloads the three windows, so the next use builds them afresh.
 void UnloadAll();

@@ -16,16 +16,18 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 
 #include "core/forms.h"
 #include "core/module1.h"
 #include "forms/filecontrols.h"
-#include "picture/picture.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "picture/picture.h"
 #include "slideshow/imv.h"
 #include "support/testsupport.h"
+#include "testdata/gif.h"
 
 namespace {
 
@@ -315,16 +317,10 @@ QByteArray topDownBmp(int bits) {
 
 // A solid GIF whose logical screen is `screen`, with its one frame of `frame` at `at`.
 QByteArray gifOnScreen(QSize screen, QSize frame, QPoint at) {
-    QByteArray out = testing::SolidGif(frame, {1}, {qRgb(0, 0, 0), qRgb(0, 0, 255)});
-    auto set16 = [&](int offset, int v) {
-        out[offset] = char(v & 0xFF);
-        out[offset + 1] = char((v >> 8) & 0xFF);
+    const auto blue = [width = frame.width()](int, unsigned char* row) {
+        std::fill(row, row + width, 1);
     };
-    set16(6, screen.width());
-    set16(8, screen.height());
-    set16(34, at.x());  // after the header, the colour table and the frame's delay
-    set16(36, at.y());
-    return out;
+    return testdata::Gif(screen, {qRgb(0, 0, 0), qRgb(0, 0, 255)}, {{QRect(at, frame), blue}});
 }
 
 // --- outcomes ---

@@ -1,22 +1,25 @@
 // The picture loader: upright JPEGs, reduced and partial decoding, sizes it takes and refuses,
-// animated GIFs, and the image control showing a partial picture.
+// animated GIFs, pictures found by the bytes of their names and files that are no pictures.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBuffer>
+#include <QDir>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
 #include <thread>
 
-extern "C" {
-#include <gif_lib.h>
-}
+extern "C" {}
 
-#include "forms/controls.h"
-#include "forms/runtime.h"
-#include "support/testsupport.h"
-
-using forms::Kind;
+#include "picture/picture.h"
+#include "system/error.h"
+#include "system/filenames.h"
+#include "testdata/files.h"
+#include "testdata/gif.h"
 
 namespace {
 
@@ -219,30 +222,16 @@ QByteArray bmpOf(const QImage& image, int bits, bool topDown, bool masks, bool r
     return out;
 }
 
-// Writes a GIF with giflib's encoder: a logical screen with one frame of `frame`'s pixels
-// (indices into a grey palette) at `at`.
+// Writes a GIF: a logical screen with one frame of `frame`'s pixels (indices into a palette
+// by their grey level) at `at`.
 void writeGif(const QString& path, QSize screen, QPoint at, const QImage& frame, bool interlaced) {
-    int error = 0;
-    GifFileType* gif = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
-    if (!gif) qFatal("cannot write a GIF");
-    GifColorType colours[256];
-    for (int i = 0; i < 256; ++i)
-        colours[i] = {GifByteType(i), GifByteType(255 - i), GifByteType(i / 2)};
-    ColorMapObject* map = GifMakeMapObject(256, colours);
-    EGifSetGifVersion(gif, true);
-    EGifPutScreenDesc(gif, screen.width(), screen.height(), 8, 0, map);
-    EGifPutImageDesc(gif, at.x(), at.y(), frame.width(), frame.height(), interlaced, nullptr);
-    static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
-    for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass) {
-        for (int y = interlaced ? kStart[pass] : 0; y < frame.height();
-             y += interlaced ? kStep[pass] : 1) {
-            QByteArray line(frame.width(), '\0');
-            for (int x = 0; x < frame.width(); ++x) line[x] = char(qGray(frame.pixel(x, y)));
-            EGifPutLine(gif, reinterpret_cast<GifPixelType*>(line.data()), frame.width());
-        }
-    }
-    EGifCloseFile(gif, &error);
-    GifFreeMapObject(map);
+    QList<QRgb> palette;
+    for (int i = 0; i < 256; ++i) palette << qRgb(i, 255 - i, i / 2);
+    const auto grey = [&frame](int y, unsigned char* row) {
+        for (int x = 0; x < frame.width(); ++x) row[x] = uchar(qGray(frame.pixel(x, y)));
+    };
+    testdata::WriteFile(
+        path, testdata::Gif(screen, palette, {{QRect(at, frame.size()), grey, interlaced}}));
 }
 
 QImage qtUpright(const QString& path) {
@@ -291,16 +280,6 @@ QRect centred(QSize picture, QSize view) {
     return QRect((picture.width() - w) / 2, (picture.height() - h) / 2, w, h);
 }
 
-class ImageForm : public forms::Form {
-public:
-    ImageForm()
-        : Form({QStringLiteral("Picture"), forms::Border::None, 0, 0, 1500, 1200},
-               {{"Image1", Kind::Image, {}, nullptr, 0, 0, 300, 300, -1}}) {}
-    forms::Image Image1{*this, "Image1"};
-};
-
-forms::FormRef<ImageForm> imageForm;
-
 }  // namespace
 
 class PictureTest : public QObject {
@@ -319,20 +298,13 @@ class PictureTest : public QObject {
                                  .arg(thumbnail.width());
         const QByteArray thumb =
             thumbnail.isEmpty() ? QByteArray() : encodeJpeg(quadrants(thumbnail));
-        testing::WriteFile(path(name), withOrientation(encodeJpeg(quadrants(stored)), orientation,
-                                                       bigEndian, thumb));
+        testdata::WriteFile(path(name), withOrientation(encodeJpeg(quadrants(stored)),
+                                                        orientation, bigEndian, thumb));
         return path(name);
     }
 
 private slots:
-    void initTestCase() {
-        testing::InitRuntime();
-        QVERIFY(dir_.isValid());
-    }
-    void cleanup() {
-        if (auto* f = imageForm.peek()) f->Unload();
-        testing::Settle();
-    }
+    void initTestCase() { QVERIFY(dir_.isValid()); }
 
     // Stored as red | green over blue | yellow; each orientation puts another quadrant in
     // the upright picture's top corners.
@@ -468,7 +440,8 @@ private slots:
         QTest::newRow("JPEG of 100 MP")
             << "big.jpg" << flatJpeg(10000, 10000) << QSize(10000, 10000);
         QTest::newRow("GIF of 100 MP")
-            << "big.gif" << testing::SolidGif({10000, 10000}, {1}, {qRgb(0, 0, 0), qRgb(0, 0, 255)})
+            << "big.gif"
+            << testdata::SolidGif({10000, 10000}, {1}, {qRgb(0, 0, 0), qRgb(0, 0, 255)})
             << QSize(10000, 10000);
         QTest::newRow("JPEG of 400 MP") << "huge.jpg" << flatJpeg(20000, 20000) << QSize();
         QTest::newRow("JPEG of 4 GP, header only")
@@ -480,7 +453,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         QFETCH(QSize, size);
-        testing::WriteFile(path(name), content);
+        testdata::WriteFile(path(name), content);
         for (const auto& [fit, view] : {std::pair<QSize, QSize>{},
                                         {QSize(169, 193), QSize()},
                                         {QSize(), QSize(1920, 1080)}}) {
@@ -595,8 +568,8 @@ private slots:
         }
         const QString file = path(QStringLiteral("d%1.bmp").arg(bits));
         const QString oracle = path(QStringLiteral("d%1-qt.bmp").arg(bits));
-        testing::WriteFile(file, bmpOf(image, bits, topDown, masks, rle));
-        testing::WriteFile(oracle, bmpOf(image, bits, false, masks, rle));
+        testdata::WriteFile(file, bmpOf(image, bits, topDown, masks, rle));
+        testdata::WriteFile(oracle, bmpOf(image, bits, false, masks, rle));
         const QImage expected = QImage(oracle, "BMP").convertToFormat(QImage::Format_RGB32);
         QCOMPARE(expected.size(), size);
         // Qt widens 5 and 6-bit channels by shifting; here they are scaled to reach white.
@@ -679,7 +652,7 @@ private slots:
 
     void animatedGifShowsItsFirstFrame() {
         const QList<QRgb> palette{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
-        testing::WriteFile(path("anim.gif"), testing::SolidGif({30, 20}, {0, 1, 2}, palette));
+        testdata::WriteFile(path("anim.gif"), testdata::SolidGif({30, 20}, {0, 1, 2}, palette));
         QImageReader reader(path("anim.gif"));
         QCOMPARE(reader.imageCount(), 3);
         const forms::Picture p = forms::LoadPicture(path("anim.gif"));
@@ -687,26 +660,82 @@ private slots:
         QCOMPARE(p.image().pixel(15, 10), qRgb(255, 0, 0));
     }
 
-    // The image control takes the whole picture's size and shows, where it lies in view, the
-    // pixels of the part held.
-    void imageControlShowsThePartInView() {
-        const QString file = orientedJpeg(8, false, QSize(300, 400));  // 400 x 300 upright
-        const QSize view(100, 80);  // the form's client area, in pixels
-        const QImage whole = qtUpright(file);
-        ImageForm& f = *imageForm;
-        f.Show();
-        f.Image1.Picture = forms::LoadPicture(file, {}, view);
-        QCOMPARE(f.Image1.Width(), 400.0f * 15);
-        QCOMPARE(f.Image1.Height(), 300.0f * 15);
-        f.Image1.Move((view.width() * 15 - f.Image1.Width()) / 2,
-                      (view.height() * 15 - f.Image1.Height()) / 2);
-        QCOMPARE(f.Image1.Left(), -2250.0f);
-        QCOMPARE(f.Image1.Top(), -1650.0f);
-        const QImage shown = f.client()
-                                 ->grab(QRect(QPoint(0, 0), view))
-                                 .toImage()
-                                 .convertToFormat(QImage::Format_RGB32);
-        QCOMPARE(largestDifference(shown, whole.copy(centred(whole.size(), view))), 0);
+    // A picture opens by the path text of its bytes, also through a folder named that way.
+    void pictureByPathText() {
+        QTemporaryDir tmp;
+        const QByteArray dir = QFile::encodeName(tmp.path()) + "/\x8e\xca\x90\x5e";  // 写真
+        QCOMPARE(::mkdir(dir.constData(), 0700), 0);
+        testdata::MakePicture(tmp.path(), "p.bmp", QSize(4, 3), Qt::red);
+        const QByteArray file = dir + "/\x93\xfa\x96\x7b.bmp";
+        QCOMPARE(::rename(QFile::encodeName(tmp.path() + "/p.bmp").constData(), file.constData()),
+                 0);
+        QCOMPARE(forms::LoadPicture(forms::PathText(file)).size(), QSize(4, 3));
+        // QTemporaryDir cannot remove names that are not UTF-8: they go by their bytes.
+        ::unlink(file.constData());
+        ::rmdir(dir.constData());
+    }
+
+    void loadPicture_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("error");  // 0: loads
+        QTest::newRow("jpeg") << "ok.jpg" << 0;
+        QTest::newRow("bmp") << "ok.bmp" << 0;
+        QTest::newRow("gif") << "ok.gif" << 0;
+        QTest::newRow("jpeg named gif") << "jpeg.gif" << 0;
+        QTest::newRow("png named jpg") << "png.jpg" << forms::err::InvalidPicture;
+        QTest::newRow("text named jpg") << "text.jpg" << forms::err::InvalidPicture;
+        QTest::newRow("empty") << "empty.jpg" << forms::err::InvalidPicture;
+        QTest::newRow("truncated") << "truncated.jpg" << forms::err::InvalidPicture;
+        QTest::newRow("missing") << "missing.jpg" << forms::err::FileNotFound;
+        QTest::newRow("directory") << "dir.jpg" << forms::err::InvalidPicture;
+        QTest::newRow("fifo") << "fifo.jpg" << forms::err::InvalidPicture;
+        QTest::newRow("link to fifo") << "fifolink.jpg" << forms::err::InvalidPicture;
+        QTest::newRow("link to /dev/zero") << "zero.jpg" << forms::err::InvalidPicture;
+        QTest::newRow("dangling link") << "dangling.jpg" << forms::err::FileNotFound;
+        QTest::newRow("huge header") << "huge.bmp" << forms::err::InvalidPicture;
+    }
+    void loadPicture() {
+        QFETCH(QString, name);
+        QFETCH(int, error);
+        QTemporaryDir tmp;
+        const QString d = tmp.path();
+        testdata::MakePicture(d, "ok.jpg", QSize(8, 6), Qt::red);
+        testdata::MakePicture(d, "ok.bmp", QSize(8, 6), Qt::red);
+        testdata::MakePicture(d, "ok.gif", QSize(8, 6), Qt::red);
+        testdata::MakePicture(d, "jpeg.gif", QSize(8, 6), Qt::red, "JPG");
+        testdata::MakePicture(d, "png.jpg", QSize(8, 6), Qt::red, "PNG");
+        testdata::WriteFile(d + "/text.jpg", "just some text");
+        testdata::WriteFile(d + "/empty.jpg", "");
+        QFile ok(d + "/ok.jpg");
+        QVERIFY(ok.open(QIODevice::ReadOnly));
+        testdata::WriteFile(d + "/truncated.jpg", ok.read(20));
+        QDir(d).mkdir("dir.jpg");
+        QCOMPARE(::mkfifo(QFile::encodeName(d + "/fifo.jpg").constData(), 0600), 0);
+        QFile::link(d + "/fifo.jpg", d + "/fifolink.jpg");
+        QFile::link("/dev/zero", d + "/zero.jpg");
+        QFile::link(d + "/nowhere.jpg", d + "/dangling.jpg");
+        // A BMP header that declares 60000 x 60000 pixels.
+        QByteArray bmp(54, '\0');
+        bmp[0] = 'B';
+        bmp[1] = 'M';
+        auto put32 = [&](int at, quint32 v) {
+            for (int i = 0; i < 4; ++i) bmp[at + i] = char((v >> (8 * i)) & 0xFF);
+        };
+        put32(10, 54);
+        put32(14, 40);
+        put32(18, 60000);
+        put32(22, 60000);
+        bmp[26] = 1;
+        bmp[28] = 24;
+        testdata::WriteFile(d + "/huge.bmp", bmp);
+
+        try {
+            const forms::Picture p = forms::LoadPicture(d + "/" + name);
+            QCOMPARE(error, 0);
+            QCOMPARE(p.size(), QSize(8, 6));
+        } catch (const forms::Error& e) {
+            QCOMPARE(e.Number(), error);
+        }
     }
 };
 
