@@ -38,7 +38,38 @@ namespace {
                                             .arg(QString::fromLocal8Bit(std::strerror(error))));
 }
 
+FileIdentity identityFrom(const struct stat& st) {
+    FileIdentity id;
+    id.valid = true;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.modified = st.st_mtim;
+    id.changed = st.st_ctim;
+    return id;
+}
+
+bool same(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 }  // namespace
+
+bool FileIdentity::operator==(const FileIdentity& o) const {
+    return valid && o.valid && device == o.device && inode == o.inode && size == o.size &&
+           same(modified, o.modified) && same(changed, o.changed);
+}
+
+FileIdentity IdentityOf(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? identityFrom(st) : FileIdentity();
+}
+
+FileIdentity IdentityOf(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(NativePath(path).constData(), &st) != 0) return {};
+    return identityFrom(st);
+}
 
 FileDescriptor::~FileDescriptor() {
     if (fd_ >= 0) ::close(fd_);
