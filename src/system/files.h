@@ -70,7 +70,9 @@ private:
 };
 
 // Writes a whole file by way of a temporary file in the same folder that is then renamed over
-// it, so that a failure leaves any existing file as it was. Throws an Error whose
+// it, so that a failure leaves any existing file as it was. Symbolic links are followed: the
+// file a link leads to is written (created, for a dangling link), the link stays. A folder, a
+// device, a FIFO or a socket there is refused, and left as it was. Throws an Error whose
 // description says why in words for the user.
 void WriteFileReplacing(const QString& path, const QByteArray& data);
 
