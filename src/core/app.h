@@ -18,7 +18,8 @@ void Start();
 // else -1.
 int Options(int argc, char** argv);
 
-// The files named on the command line, as the program shows paths, made absolute. Options it
+// The files named on the command line, as the program shows paths, made absolute against the
+// folder the program was started in (a name that cannot be made so stays relative). Options it
 // does not know are reported on standard error and left out.
 QStringList FileArguments(int argc, char** argv);
 

@@ -1,9 +1,6 @@
 // The command line: the options that need no display, and the files to put in the play list.
-#include <unistd.h>
-
 #include <QDir>
 #include <QTimer>
-#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -12,6 +9,7 @@
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
 #include "system/filenames.h"
+#include "system/startfolder.h"
 
 namespace app {
 
@@ -42,6 +40,7 @@ int Options(int argc, char** argv) {
 
 QStringList FileArguments(int argc, char** argv) {
     QStringList files;
+    const QByteArray started = forms::NativePath(forms::FolderStartedIn());
     bool options = true;
     for (int i = 1; i < argc; ++i) {
         QByteArray arg = argv[i];
@@ -55,10 +54,9 @@ QStringList FileArguments(int argc, char** argv) {
                          arg.constData());
             continue;
         }
-        if (!arg.startsWith('/')) {
-            char cwd[PATH_MAX];
-            if (::getcwd(cwd, sizeof cwd)) arg = QByteArray(cwd) + '/' + arg;
-        }
+        // A relative name is of the folder started in, whatever folder the lists move to; one
+        // that cannot be made full stays relative, and is refused.
+        if (!arg.startsWith('/') && !started.isEmpty()) arg = started + '/' + arg;
         files << QDir::cleanPath(forms::PathText(arg));
     }
     return files;

@@ -148,8 +148,8 @@ public:
     // with the modifiers held in Shift (1 Shift, 2 Ctrl, 4 Alt); a KeyCode set to 0 consumes
     // the key.
     std::function<void(int16_t& KeyCode, int16_t Shift)> KeyDown;
-    // Raised with the paths of files dropped on the list, in the order dropped. The list takes
-    // drops only while it is set.
+    // Raised with the paths of files dropped on the list, in the order dropped; an item that is
+    // no file of this machine comes as its URL. The list takes drops only while it is set.
     std::function<void(const QStringList& paths)> FilesDropped;
     // Raised when the user drags entry `from` to position `to`. Entries can be dragged only
     // while it is set.

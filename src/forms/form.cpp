@@ -58,10 +58,9 @@ int keyCode(int key) {
     }
 }
 
-// The area a maximised window fills: the screen that holds its owner, or before it is shown
-// over one, the screen of the window the user works in. A screen whose output is switched off may
-// report no size at all; the window then still opens, at a common size.
-QRect fillArea(QWidget* owner) {
+}  // namespace
+
+QRect ScreenArea(QWidget* owner) {
     if (!owner) owner = QApplication::activeWindow();
     QScreen* screen = owner ? owner->screen() : nullptr;
     if (!screen) screen = QGuiApplication::primaryScreen();
@@ -69,8 +68,6 @@ QRect fillArea(QWidget* owner) {
     if (area.width() < 64 || area.height() < 64) return QRect(area.topLeft(), QSize(1024, 768));
     return area;
 }
-
-}  // namespace
 
 // The top-level window of a form; its close box unloads the form.
 class FormWindow : public QMainWindow {
@@ -390,7 +387,7 @@ void Form::buildMenus() {
                 // form takes no commands, however the action is reached.
                 QObject::connect(action, &QAction::triggered, action, [this, menu] {
                     QWidget* modal = QApplication::activeModalWidget();
-                    if (modal && modal != window_) return;
+                    if ((modal && modal != window_) || MessagePending()) return;
                     raiseEvent(menu->Click);
                 });
             }
@@ -445,7 +442,7 @@ void Form::Show(int modal, Form* owner) {
             window_->move(std::max(0, frame.left()), std::max(0, frame.top()));
         }
         if (layout_.maximized) {
-            window_->setGeometry(fillArea(owner_));
+            window_->setGeometry(ScreenArea(owner_));
             window_->showFullScreen();
         } else {
             window_->show();
@@ -488,13 +485,13 @@ QString Form::Caption() const { return window_->windowTitle(); }
 
 float Form::Width() const {
     if (layout_.maximized && !window_->isVisible())
-        return twips::fromPixelsX(fillArea(owner_).width());
+        return twips::fromPixelsX(ScreenArea(owner_).width());
     return twips::fromPixelsX(window_->frameGeometry().width());
 }
 
 float Form::Height() const {
     if (layout_.maximized && !window_->isVisible())
-        return twips::fromPixelsY(fillArea(owner_).height());
+        return twips::fromPixelsY(ScreenArea(owner_).height());
     return twips::fromPixelsY(window_->frameGeometry().height());
 }
 

@@ -9,6 +9,7 @@
 
 class QWidget;
 class QEventLoop;
+class QRect;
 
 namespace forms {
 
@@ -82,6 +83,11 @@ struct FormLayout {
     bool black = false;             // background colour 0
     bool icon = true;               // carries the application's icon
 };
+
+// The area a maximised window fills: the screen that holds `owner`, or without one the screen
+// of the window the user works in. A screen whose output is switched off may report no size at
+// all; the area is then a common size at its corner, so that windows still open.
+QRect ScreenArea(QWidget* owner);
 
 // A top-level window built from its design-time layout. Each form class has a single instance
 // reached through a FormRef; Unload destroys it, so the next use builds it afresh and runs

@@ -124,10 +124,14 @@ private:
             event->acceptProposedAction();
             QStringList paths;
             for (const QUrl& url : event->mimeData()->urls()) {
-                // The file system's bytes, kept as they are.
-                paths << (url.isLocalFile() ? PathText(QByteArray::fromPercentEncoding(
-                                                  url.path(QUrl::FullyEncoded).toLatin1()))
-                                            : url.toString());
+                // The file system's bytes, kept as they are. A file of another machine is no
+                // path here: it goes as its URL, which names no file.
+                const bool here =
+                    url.host().isEmpty() ||
+                    url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
+                paths << (url.isLocalFile() && here ? PathText(QByteArray::fromPercentEncoding(
+                                                          url.path(QUrl::FullyEncoded).toLatin1()))
+                                                    : url.toString());
             }
             // Handled once the drop is over, so that the program the files come from is not
             // kept waiting by a message.

@@ -3,11 +3,16 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QLayout>
 #include <QMessageBox>
+#include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+
+#include "forms/form.h"
 
 namespace forms {
 
@@ -32,7 +37,30 @@ namespace {
 class MessageBox : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
+
+protected:
+    // A message box sizes itself to its screen: on one that reports no size it would be given
+    // none, and never appear. It takes the size its text needs instead, centred on the area
+    // windows fall back to.
+    bool event(QEvent* e) override {
+        const bool handled = QMessageBox::event(e);
+        const QRect screen = this->screen() ? this->screen()->geometry() : QRect();
+        if (isVisible() && (screen.width() < 64 || screen.height() < 64) &&
+            (e->type() == QEvent::Show || e->type() == QEvent::LayoutRequest) &&
+            (width() < 64 || height() < 32)) {
+            const int w = std::max(layout()->totalMinimumSize().width(), 320);
+            const int h = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(w)
+                                                        : layout()->totalMinimumSize().height();
+            setFixedSize(w, h);
+            QRect frame(QPoint(), size());
+            frame.moveCenter(ScreenArea(parentWidget()).center());
+            move(frame.topLeft());
+        }
+        return handled;
+    }
 };
+
+int g_messagesPending = 0;
 
 QAccessibleInterface* accessibleMessageBox(const QString&, QObject* object) {
     auto* box = dynamic_cast<MessageBox*>(object);
@@ -51,8 +79,12 @@ void MsgBox(const QString& prompt) {
                    QApplication::activeWindow());
     box.setAccessibleDescription(prompt);
     box.setWindowModality(Qt::ApplicationModal);
+    ++g_messagesPending;
     box.exec();
+    --g_messagesPending;
 }
+
+bool MessagePending() { return g_messagesPending > 0; }
 
 void End() {
     if (g_endAction) g_endAction();

@@ -16,8 +16,11 @@ void SetAppTitle(const QString& title);
 QString AppTitle();
 
 // A modal message box with the prompt, an OK button only, no icon and the application's
-// title. Runs a nested event loop and returns on OK.
+// title. Runs a nested event loop and returns on OK. On a screen that reports no size (its
+// output switched off) it opens on the area windows fall back to.
 void MsgBox(const QString& prompt);
+// Whether a message box waits for its OK: no form takes a command meanwhile.
+bool MessagePending();
 
 // Ends the application at once, from any depth of nested windows: no further handler
 // runs and the process exits with status 0.

@@ -134,6 +134,11 @@ ListRead readList(const QString& path) {
             << QStringLiteral(
                    "「%1」の %2 行は長すぎてファイルのパスになり得ないため、読み飛ばしました。")
                    .arg(shown, QString::number(parsed.tooLong));
+    if (parsed.refused > 0)
+        read.notes << QStringLiteral(
+                          "「%1」の %2 件は、ほかのコンピューターのファイルを指す URL などで、この"
+                          "コンピューターのファイルのパスにならないため、読み込みませんでした。")
+                          .arg(shown, QString::number(parsed.refused));
     return read;
 }
 
@@ -239,7 +244,11 @@ void MainForm::OpenFiles(const QStringList& paths) {
     int notAdded = 0, skipped = 0;
     editList([&] {
         for (const QString& path : paths) {
-            if (path.endsWith(QLatin1String(".m3u"), Qt::CaseInsensitive)) {
+            // Only a full path names a file for certain: a relative one would be taken from
+            // whatever folder the program is in now.
+            if (!path.startsWith(QLatin1Char('/'))) {
+                neither << path;
+            } else if (path.endsWith(QLatin1String(".m3u"), Qt::CaseInsensitive)) {
                 // Each list's entries are appended, so that every file named is kept.
                 const ListRead read = readList(path);
                 notAdded += appendEntries(List1, read.entries);
@@ -273,7 +282,11 @@ void MainForm::List1_FilesDropped(const QStringList& paths) {
     int refused = 0, skipped = 0, notAdded = 0;
     editList([&] {
         for (const QString& path : paths) {
-            if (forms::IsPictureFile(path)) {
+            // A file dropped is named by its full path; anything else (a URL of another
+            // machine, a name holding a NUL) names no file here.
+            if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0))) {
+                ++refused;
+            } else if (forms::IsPictureFile(path)) {
                 notAdded += appendEntries(List1, {path});
             } else if (isFolder(path)) {
                 const auto found = picturesIn(path);

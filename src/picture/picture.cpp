@@ -34,20 +34,28 @@ int openPicture(const QString& path) {
     }
 }
 
-Picture load(const QString& path, const pixels::Request& request) {
-    if (path.isEmpty()) return Picture();
-    const FileDescriptor file(openPicture(path));
-    switch (pixels::formatOf(file.get())) {
+Picture read(int fd, const pixels::Request& request) {
+    switch (pixels::formatOf(fd)) {
         case pixels::Format::Jpeg:
-            return pixels::readJpeg(file.get(), request);
+            return pixels::readJpeg(fd, request);
         case pixels::Format::Gif:
-            return pixels::readGif(file.get(), request);
+            return pixels::readGif(fd, request);
         case pixels::Format::Bmp:
-            return pixels::readBmp(file.get(), request);
+            return pixels::readBmp(fd, request);
         case pixels::Format::Unknown:
             break;
     }
     Raise(err::InvalidPicture);
+}
+
+Picture load(const QString& path, const pixels::Request& request) {
+    if (path.isEmpty()) return Picture();
+    const FileDescriptor file(openPicture(path));
+    // Taken before the first byte is read, so that a change while it is read shows too.
+    const FileIdentity source = IdentityOf(file.get());
+    Picture picture = read(file.get(), request);
+    picture.setSource(source);
+    return picture;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+#include "system/files.h"
+
 namespace forms {
 
 // A picture for an image control. Its own size is the size of the whole picture, upright.
@@ -27,14 +29,20 @@ public:
     const QImage& image() const { return image_; }
     QRect held() const { return held_; }
     bool isWhole() const { return held_ == QRect(QPoint(0, 0), size_); }
+    // The file the pixels were read from, as it was when it was opened; none for a picture not
+    // read from a file.
+    const FileIdentity& source() const { return source_; }
+    void setSource(const FileIdentity& source) { source_ = source; }
 
 private:
     QImage image_;
     QSize size_;
     QRect held_;
+    FileIdentity source_;
 };
 
-// Reads a BMP, JPEG or GIF file, recognised by its content, from a full path. Throws
+// Reads a BMP, JPEG or GIF file, recognised by its content, from a full path; the picture
+// keeps the identity of the file it was read from, taken from the descriptor read. Throws
 // FileNotFound for a missing file, PermissionDenied for one that cannot be read and
 // InvalidPicture for anything that is not a picture of those formats or cannot be decoded,
 // including special files (a FIFO, a device, a directory) and pictures too large to hold

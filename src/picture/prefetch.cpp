@@ -1,26 +1,12 @@
 #include "picture/prefetch.h"
 
-#include <sys/stat.h>
-
 #include <system_error>
 
-#include "system/filenames.h"
+#include "system/files.h"
 
 namespace forms {
 
 Prefetch::~Prefetch() { Stop(); }
-
-Prefetch::Stamp Prefetch::stampOf(const QString& path) {
-    Stamp stamp;
-    struct stat st {};
-    if (path.isEmpty() || ::stat(NativePath(path).constData(), &st) != 0) return stamp;
-    stamp.valid = true;
-    stamp.device = st.st_dev;
-    stamp.inode = st.st_ino;
-    stamp.size = st.st_size;
-    stamp.modifiedNs = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
-    return stamp;
-}
 
 void Prefetch::Request(const QString& path, QSize view, Loader loader) {
     std::optional<Result> dropped;  // released outside the lock
@@ -58,10 +44,11 @@ void Prefetch::run() {
         busyPath_ = path;
         lock.unlock();
 
-        // The file is examined before it is read, so that a change while it is read shows too.
-        Result result{path, view, stampOf(path), {}, {}};
+        // A failed read has no descriptor to tell: the path is examined before it is read.
+        Result result{path, view, IdentityOf(path), {}, {}};
         try {
             result.picture = loader(path);
+            result.source = result.picture.source();
         } catch (...) {
             result.error = std::current_exception();
         }
@@ -90,7 +77,7 @@ Picture Prefetch::Take(const QString& path, QSize view, const Loader& loader) {
         });
         taken.swap(ready_);
     }
-    if (taken && taken->path == path && taken->view == view && taken->stamp == stampOf(path)) {
+    if (taken && taken->path == path && taken->view == view && taken->source == IdentityOf(path)) {
         if (taken->error) std::rethrow_exception(taken->error);
         return std::move(taken->picture);
     }

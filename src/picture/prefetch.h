@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <condition_variable>
 #include <exception>
 #include <functional>
@@ -30,9 +28,9 @@ public:
     // was read ahead before.
     void Request(const QString& path, QSize view, Loader loader);
     // The picture at `path` for a view of size `view`: the one read ahead when it is of that
-    // path, for that view, and the file has not changed since (same size, modification time
-    // and inode); otherwise it is read now, on the calling thread. Throws what the loader
-    // throws.
+    // path, for that view, and the file the path names now is the very file read, unchanged
+    // (the identity the picture carries); otherwise it is read now, on the calling thread.
+    // Throws what the loader throws.
     Picture Take(const QString& path, QSize view, const Loader& loader);
     // Waits for a read under way, drops what was read and ends the thread.
     void Stop();
@@ -41,19 +39,6 @@ public:
     bool Ready(const QString& path) const;
 
 private:
-    // What identifies the content of a file; a file that cannot be examined has none.
-    struct Stamp {
-        bool valid = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        long long modifiedNs = 0;
-        bool operator==(const Stamp& o) const {
-            return valid && o.valid && device == o.device && inode == o.inode && size == o.size &&
-                   modifiedNs == o.modifiedNs;
-        }
-    };
-    static Stamp stampOf(const QString& path);
     void run();
 
     mutable std::mutex mutex_;
@@ -67,11 +52,12 @@ private:
     Loader queuedLoader_;
     bool busy_ = false;
     QString busyPath_;
-    // A picture read, or the error of reading it, and what it was read for.
+    // A picture read, or the error of reading it, and what it was read for. The identity is
+    // the picture's own, or for an error that of the path before it was read.
     struct Result {
         QString path;
         QSize view;
-        Stamp stamp;
+        FileIdentity source;
         Picture picture;
         std::exception_ptr error;
     };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,20 +34,55 @@ namespace {
             throw Error(err::PathNotFound, QStringLiteral("保存先のフォルダが見つかりません。"));
         case ENAMETOOLONG:
             throw Error(err::PathNotFound, QStringLiteral("ファイル名が長すぎます。"));
+        case ELOOP:
+            throw Error(err::PathNotFound, QStringLiteral("リンクが循環しています。"));
     }
     throw Error(err::DeviceUnavailable, QStringLiteral("書き込みに失敗しました（%1）。")
                                             .arg(QString::fromLocal8Bit(std::strerror(error))));
 }
 
+FileIdentity identityFrom(const struct stat& st) {
+    FileIdentity id;
+    id.valid = true;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.modified = st.st_mtim;
+    id.changed = st.st_ctim;
+    return id;
+}
+
+bool same(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 }  // namespace
+
+bool FileIdentity::operator==(const FileIdentity& o) const {
+    return valid && o.valid && device == o.device && inode == o.inode && size == o.size &&
+           same(modified, o.modified) && same(changed, o.changed);
+}
+
+FileIdentity IdentityOf(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? identityFrom(st) : FileIdentity();
+}
+
+FileIdentity IdentityOf(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(NativePath(path).constData(), &st) != 0) return {};
+    return identityFrom(st);
+}
 
 FileDescriptor::~FileDescriptor() {
     if (fd_ >= 0) ::close(fd_);
 }
 
 int OpenRegularFile(const QString& path) {
-    const int fd =
-        ::open(NativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const QByteArray native = NativePath(path);
+    // A name holding a NUL names no file; the system would read it only up to the NUL.
+    if (native.contains('\0')) Raise(err::FileNotFound);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP)
             Raise(err::FileNotFound);
@@ -91,16 +127,38 @@ InputFile::~InputFile() {
     ::close(fd_);
 }
 
-void WriteFileReplacing(const QString& path, const QByteArray& data) {
-    QByteArray target = NativePath(path);
-    // A link is followed: the file it leads to is replaced, the link stays.
-    if (char* real = ::realpath(target.constData(), nullptr)) {
-        target = real;
-        std::free(real);
+namespace {
+
+// The file a path leads to, following symbolic links, each relative one from its own folder;
+// a dangling link leads to the file it names, which a save creates.
+QByteArray linkTarget(QByteArray path) {
+    for (int links = 0;; ++links) {
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        if (links == 40) failWrite(ELOOP);
+        QByteArray to(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.constData(), to.data(), size_t(to.size()));
+        if (n < 0 || n >= to.size()) failWrite(n < 0 ? errno : ENAMETOOLONG);
+        to.truncate(n);
+        if (!to.startsWith('/'))
+            path = path.left(path.lastIndexOf('/') + 1) + to;
+        else
+            path = to;
     }
+}
+
+}  // namespace
+
+void WriteFileReplacing(const QString& path, const QByteArray& data) {
+    // A link is followed: the file it leads to is replaced, the link stays.
+    const QByteArray target = linkTarget(NativePath(path));
     struct stat st {};
     const bool existed = ::stat(target.constData(), &st) == 0;
     if (existed && S_ISDIR(st.st_mode)) failWrite(EISDIR);
+    // A device, a FIFO or a socket is never replaced by a file.
+    if (existed && !S_ISREG(st.st_mode))
+        throw Error(err::PermissionDenied,
+                    QStringLiteral("保存先は通常のファイルではありません（デバイスなど）。"));
     const qsizetype slash = target.lastIndexOf('/');
     QByteArray temp = (slash < 0 ? QByteArray() : target.left(slash + 1)) + ".varnel-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);

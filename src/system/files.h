@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <QByteArray>
@@ -22,6 +23,24 @@ public:
 private:
     int fd_;
 };
+
+// What tells one content of a file from another: the file itself (device and inode) and its
+// last change (size, modification and status-change times, to the nanosecond). Writing a file
+// changes its status-change time even when the modification time is put back afterwards. An
+// identity that could not be taken equals none, itself included.
+struct FileIdentity {
+    bool valid = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const FileIdentity& o) const;
+    bool operator!=(const FileIdentity& o) const { return !(*this == o); }
+};
+// The identity of the file open as `fd`, or of the file a path names now (links followed).
+FileIdentity IdentityOf(int fd);
+FileIdentity IdentityOf(const QString& path);
 
 // Opens a regular file for reading, without blocking, so that a FIFO put where a file was
 // cannot hang the caller. Throws FileNotFound (no such file, or a path that cannot lead to
@@ -51,7 +70,9 @@ private:
 };
 
 // Writes a whole file by way of a temporary file in the same folder that is then renamed over
-// it, so that a failure leaves any existing file as it was. Throws an Error whose
+// it, so that a failure leaves any existing file as it was. Symbolic links are followed: the
+// file a link leads to is written (created, for a dangling link), the link stays. A folder, a
+// device, a FIFO or a socket there is refused, and left as it was. Throws an Error whose
 // description says why in words for the user.
 void WriteFileReplacing(const QString& path, const QByteArray& data);
 

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <climits>
+#include <cstdlib>
 #include <vector>
 
 #include "system/directory.h"
@@ -17,19 +18,25 @@ using jobs::Clock;
 using jobs::Job;
 using paths::clean;
 
-QString EnterReadableFolder() {
-    // The folder started in, also when it has been removed: then the system still knows its
-    // name.
-    QString started;
-    char buffer[PATH_MAX];
-    if (::getcwd(buffer, sizeof buffer)) {
-        started = PathText(buffer);
-    } else {
-        const ssize_t n = ::readlink("/proc/self/cwd", buffer, sizeof buffer - 1);
-        QByteArray link(buffer, n > 0 ? n : 0);
-        if (link.endsWith(" (deleted)")) link.chop(10);
-        if (link.startsWith('/')) started = PathText(link);
+QString FolderStartedIn() {
+    // Asked for with no buffer, the system names a folder of any depth.
+    if (char* cwd = ::getcwd(nullptr, 0)) {
+        const QString started = PathText(cwd);
+        std::free(cwd);
+        return started;
     }
+    // Removed: the system still knows its name.
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/cwd", buffer, sizeof buffer - 1);
+    QByteArray link(buffer, n > 0 ? n : 0);
+    if (link.endsWith(" (deleted)")) link.chop(10);
+    return link.startsWith('/') ? PathText(link) : QString();
+}
+
+QString EnterReadableFolder() {
+    const QString started = FolderStartedIn();
+    // PATH_MAX counts the terminating NUL.
+    const bool tooLong = NativePath(started).size() >= PATH_MAX;
     QStringList candidates;
     if (!started.isEmpty()) {
         candidates = paths::lineage(started);
@@ -50,7 +57,12 @@ QString EnterReadableFolder() {
         try {
             finishListing(*readings[size_t(i)], c, giveUpAt);
         } catch (const Error& e) {
-            if (c == started) why = e.Description() + QLatin1Char('\n');
+            if (c == started)
+                why = tooLong ? QStringLiteral(
+                                    "起動したフォルダーはパスが長すぎて（%1 バイト以上）"
+                                    "開けません。\n")
+                                    .arg(PATH_MAX)
+                              : e.Description() + QLatin1Char('\n');
             continue;
         }
         if (::chdir(NativePath(c).constData()) != 0) {

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -13,6 +15,7 @@
 #include "forms/runtime.h"
 #include "forms/twips.h"
 #include "support/testsupport.h"
+#include "system/filenames.h"
 
 using forms::Kind;
 
@@ -193,6 +196,33 @@ private slots:
         QVERIFY(!testForm.peek());
         testing::Settle();
         QVERIFY(alive.isNull());
+    }
+
+    // On a screen of no size (its only output switched off), a message box still appears, on
+    // the area windows fall back to, as the modal window that holds off every command.
+    void messageOnScreenOfNoSize() {
+        if (QGuiApplication::primaryScreen()->size().width() > 0) {
+            QTemporaryDir dir;
+            testing::WriteFile(dir.path() + "/off.json", R"({"screens":[{"width":0,"height":0}]})");
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + dir.path() + "/off.json");
+            child.setProcessEnvironment(env);
+            child.start(QCoreApplication::applicationFilePath(), {"messageOnScreenOfNoSize"});
+            QVERIFY(child.waitForFinished(60000));
+            QVERIFY2(child.exitCode() == 0, child.readAll().constData());
+            return;
+        }
+        QRect shown;  // where the box is, if it is one the window system may show
+        QTimer::singleShot(0, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (!w->isVisible() || !qobject_cast<QDialog*>(w)) continue;
+                if (!w->testAttribute(Qt::WA_OutsideWSRange)) shown = w->geometry();
+                w->close();
+            }
+        });
+        forms::MsgBox(QStringLiteral("ファイルを選択してください。"));
+        QVERIFY(!shown.isEmpty() && QRect(0, 0, 1024, 768).contains(shown));
     }
 
     void closeBoxUnloads() {

@@ -86,7 +86,6 @@ struct Hang::State {
 
 Hang::Hang(QList<QByteArray> paths) : state_(std::make_shared<State>()) {
     state_->paths = std::move(paths);
-    forms::SetFileSystemWait(100);
     forms::SetFileSystemHook([state = state_](const QByteArray& path) {
         if (!state->paths.contains(path)) return;
         std::unique_lock<std::mutex> lock(state->mutex);
@@ -96,7 +95,6 @@ Hang::Hang(QList<QByteArray> paths) : state_(std::make_shared<State>()) {
 
 Hang::~Hang() {
     forms::SetFileSystemHook(nullptr);
-    forms::SetFileSystemWait(0);
     const std::lock_guard<std::mutex> lock(state_->mutex);
     state_->over = true;
     state_->released.notify_all();
