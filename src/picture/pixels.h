@@ -14,6 +14,10 @@ namespace forms::pixels {
 
 // Largest picture read, in pixels: 256 megapixels is 1 GiB at four bytes a pixel.
 constexpr qint64 kMaxPixels = 256LL * 1024 * 1024;
+// The most a decoder may take for its own buffers (a progressive JPEG keeps all its
+// coefficients, a lossless WebP its whole picture): beyond it the picture is refused rather
+// than the machine run out of memory.
+constexpr long kMaxDecoderMemory = 1024L * 1024 * 1024;
 // Pixels decoded around the part of a picture that a view shows: the control's place on
 // screen is rounded from twips, and a decoder's edge pixels lack their neighbours.
 constexpr int kViewMargin = 2;

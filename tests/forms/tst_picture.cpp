@@ -1,6 +1,7 @@
 // The picture loader: upright JPEGs, reduced and partial decoding, sizes it takes and refuses,
 // animated GIFs, and the image control showing a partial picture.
 #include <QBuffer>
+#include <QColorSpace>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
@@ -15,8 +16,10 @@ extern "C" {
 #include "forms/controls.h"
 #include "forms/runtime.h"
 #include "support/testsupport.h"
+#include "testdata/formats.h"
 
 using forms::Kind;
+Q_DECLARE_METATYPE(testdata::Encoding)
 
 namespace {
 
@@ -276,6 +279,14 @@ QRect centred(QSize picture, QSize view) {
     const int w = std::min(picture.width(), view.width());
     const int h = std::min(picture.height(), view.height());
     return QRect((picture.width() - w) / 2, (picture.height() - h) / 2, w, h);
+}
+
+// A picture as it looks over black, where the show puts it.
+QImage onBlack(const QImage& image) {
+    QImage out(image.size(), QImage::Format_RGB32);
+    out.fill(Qt::black);
+    QPainter(&out).drawImage(0, 0, image);
+    return out;
 }
 
 class ImageForm : public forms::Form {
@@ -642,6 +653,109 @@ private slots:
         work();
         other.join();
         QCOMPARE(differ.load(), 0);
+    }
+
+    // PNG, TIFF and WebP: whole, the part a view shows, reduced for a box and fitted to a
+    // screen, against the pixels encoded (or libwebp's own whole decode of a lossy picture),
+    // turned upright and cut or scaled here.
+    void otherFormats_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<testdata::Encoding>("how");
+        using E = testdata::Encoding;
+        QTest::newRow("PNG") << QByteArray("png") << E{};
+        QTest::newRow("PNG 16-bit grey") << QByteArray("png") << E{E::Grey, 16};
+        QTest::newRow("PNG palette, alpha") << QByteArray("png") << E{E::Palette, 8, true};
+        QTest::newRow("PNG interlaced") << QByteArray("png") << E{E::Rgb, 8, false, true};
+        QTest::newRow("PNG 16-bit alpha, interlaced, turned")
+            << QByteArray("png") << E{E::Rgb, 16, true, true, 0, false, 6};
+        QTest::newRow("TIFF strips") << QByteArray("tiff") << E{};
+        QTest::newRow("TIFF tiles, 16-bit, half turn")
+            << QByteArray("tiff") << E{E::Rgb, 16, false, false, 32, false, 3};
+        QTest::newRow("TIFF palette") << QByteArray("tiff") << E{E::Palette};
+        QTest::newRow("TIFF CMYK") << QByteArray("tiff") << E{E::Cmyk};
+        QTest::newRow("TIFF grey, alpha, turned")
+            << QByteArray("tiff") << E{E::Grey, 8, true, false, 0, false, 8};
+        QTest::newRow("WebP lossless, alpha, turned")
+            << QByteArray("webp") << E{E::Rgb, 8, true, false, 0, false, 6};
+        QTest::newRow("WebP lossy") << QByteArray("webp") << E{E::Rgb, 8, false, false, 0, true};
+    }
+    void otherFormats() {
+        QFETCH(QByteArray, format);
+        QFETCH(testdata::Encoding, how);
+        QImage source = quadrants({200, 76}).convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < source.height(); ++y) {
+            for (int x = 0; x < source.width(); ++x) {
+                QRgb p = source.pixel(x, y);
+                if (how.colour == testdata::Encoding::Palette)
+                    p = qRgb(((x / 9) * 40) % 256, ((y / 7) * 30) % 256, 90);
+                if (how.colour == testdata::Encoding::Grey)
+                    p = qRgb(qGreen(p), qGreen(p), qGreen(p));
+                source.setPixel(
+                    x, y, how.alpha ? (p & 0xFFFFFF) | ((qRed(p) * 3 + qGreen(p)) % 256) << 24 : p);
+            }
+        }
+        const QString file = path("other." + format);
+        const QByteArray bytes = testdata::encode(source, format, how);
+        testing::WriteFile(file, bytes);
+        QImage expected = onBlack(how.lossy ? testdata::decodedWebP(bytes) : source);
+        const int turns[9] = {0, 0, 0, 180, 0, 0, 90, 0, 270};
+        expected = expected.transformed(QTransform().rotate(turns[how.orientation]));
+        const QSize own = expected.size();
+        const int tolerance = how.lossy ? 12 : how.alpha ? 1 : 0;
+
+        const forms::Picture whole = forms::LoadPicture(file);
+        QCOMPARE(whole.size(), own);
+        QVERIFY(largestDifference(onBlack(whole.image()), expected) <= tolerance);
+        const QSize view(60, 50);
+        const forms::Picture part = forms::LoadPicture(file, {}, view);
+        QCOMPARE(part.size(), own);
+        QVERIFY(part.held().contains(centred(own, view)));
+        QVERIFY(part.held().width() < 70 && part.held().height() < 60);
+        const QRect visible = centred(own, view);
+        QVERIFY(largestDifference(
+                    onBlack(part.image()).copy(visible.translated(-part.held().topLeft())),
+                    expected.copy(visible)) <= tolerance);
+        for (const forms::Picture& small :
+             {forms::LoadPicture(file, QSize(50, 19)), forms::LoadPictureFitted(file, {90, 90})}) {
+            QVERIFY(small.image().width() * small.image().height() * 4 <
+                    own.width() * own.height());
+            const QImage scaled = expected.scaled(small.image().size(), Qt::IgnoreAspectRatio,
+                                                  Qt::SmoothTransformation);
+            QVERIFY2(meanDifference(onBlack(small.image()), scaled) < 5,
+                     qPrintable(QString::number(meanDifference(onBlack(small.image()), scaled))));
+        }
+    }
+
+    // An embedded profile's colours are shown in sRGB: mid-grey stored in a linear response
+    // is far lighter on screen; without a profile it stays as stored.
+    void trueColours_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<bool>("profile");
+        for (const char* f : {"jpeg", "png", "tiff", "webp"})
+            QTest::newRow(f) << QByteArray(f) << true;
+        QTest::newRow("png without a profile") << QByteArray("png") << false;
+    }
+    void trueColours() {
+        QFETCH(QByteArray, format);
+        QFETCH(bool, profile);
+        QImage grey(64, 48, QImage::Format_RGB32);
+        grey.fill(qRgb(128, 128, 128));
+        testdata::Encoding how;
+        if (profile) how.icc = testdata::linearProfile();
+        QByteArray bytes = testdata::encode(grey, format, how);
+        if (format == "jpeg") {
+            grey.setColorSpace(QColorSpace::fromIccProfile(how.icc));
+            bytes = encodeJpeg(grey);
+        }
+        const QString file = path("colours." + format);
+        testing::WriteFile(file, bytes);
+        for (const forms::Picture& p :
+             {forms::LoadPicture(file), forms::LoadPicture(file, {16, 12}),
+              forms::LoadPicture(file, {}, {20, 20})}) {
+            const int shown = qGreen(p.image().pixel(5, 5));
+            QVERIFY2(std::abs(shown - (profile ? 188 : 128)) <= 3,
+                     qPrintable(QString::number(shown)));
+        }
     }
 
     void animatedGifShowsItsFirstFrame() {
