@@ -57,8 +57,9 @@ QSize fittedSize(QSize own, QSize screen);
 Plan planFor(QSize own, const Request& request, bool coarse = false);
 // One smooth reduction to `size`: every pixel averages the pixels it covers.
 QImage smoothReduce(const QImage& image, QSize size);
-// Pixels for a picture; null when they cannot be had.
-QImage newImage(QSize size, QImage::Format format);
+// Pixels for a picture; null when they cannot be had. Unless `populate`, its pages are taken
+// only as they are written: for a decoder that may fail on its first bytes.
+QImage newImage(QSize size, QImage::Format format, bool populate = true);
 
 // Rows of a picture of size `own`, decoded in any order, held as the plan says: the columns
 // and rows of the part, or averaged into the reduced picture.

@@ -92,8 +92,10 @@ Picture readWebP(int fd, const Request& request) {
         config.options.scaled_width = size.width();
         config.options.scaled_height = size.height();
     }
+    // A header may announce a picture its few bytes do not hold: the pixels are taken as the
+    // decoder writes them, so that a file that fails at once costs nothing.
     QImage image =
-        newImage(size, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+        newImage(size, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32, false);
     if (image.isNull()) Raise(err::InvalidPicture);
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
     config.output.colorspace = alpha ? MODE_bgrA : MODE_BGRA;

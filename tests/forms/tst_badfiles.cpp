@@ -21,11 +21,12 @@
 #include "core/forms.h"
 #include "core/module1.h"
 #include "forms/filecontrols.h"
-#include "picture/picture.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "picture/picture.h"
 #include "slideshow/imv.h"
 #include "support/testsupport.h"
+#include "testdata/formats.h"
 
 namespace {
 
@@ -406,6 +407,10 @@ class BadFilesTest : public QObject {
             {"picture.bmp", encoded(picture, "bmp")},
             {"picture.gif",
              readAll(testing::MakePicture(tmp_.path(), "solid.gif", {48, 40}, Qt::red))},
+            {"picture.png", testdata::encode(picture, "png")},
+            {"picture.tiff", testdata::encode(picture, "tiff")},
+            {"picture.webp", testdata::encode(picture, "webp",
+                                              {testdata::Encoding::Rgb, 8, false, false, 0, true})},
         };
         for (const auto& [name, bytes] : valid) {
             write(name, bytes);
@@ -455,6 +460,8 @@ class BadFilesTest : public QObject {
                            handJpeg(size, Scans::ProgressiveDc, 1, 64)});
             out.push_back({"declares-" + n + ".bmp", bmp(size, 24, side, QByteArray(64, '\x40'))});
             out.push_back({"declares-" + n + ".gif", gifDeclaring(size)});
+            for (const char* f : {"png", "tiff"})
+                out.push_back({"declares-" + n + "." + f, testdata::declaring(f, size)});
         }
         // Within the pixel limit, but one stored row is a gigabyte.
         out.push_back(
@@ -485,6 +492,9 @@ class BadFilesTest : public QObject {
                        handJpeg({1536, 1536}, Scans::ProgressiveDc, 20000, 1, 4), Expect::Refused});
         out.push_back({"progressive-20000-scans-2048.jpg",
                        handJpeg({2048, 2048}, Scans::ProgressiveDc, 20000, 1), Expect::Refused});
+        out.push_back({"declares-16384.webp", testdata::declaring("webp", {16384, 16384})});
+        // A million strips of one row each, all but the first missing.
+        out.push_back({"tiff-million-strips.tiff", testdata::declaring("tiff", {16, 1000000})});
         // Top-down BMPs, as other programs write them.
         for (int bits : {8, 24, 32})
             out.push_back({QStringLiteral("top-down-%1.bmp").arg(bits), topDownBmp(bits),

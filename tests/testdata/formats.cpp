@@ -211,6 +211,46 @@ QByteArray linearProfile() {
     return out;
 }
 
+QByteArray declaring(const char* format, QSize size) {
+    const QByteArray f(format);
+    const QImage tiny(8, 8, QImage::Format_RGB32);
+    if (f == "png") {
+        QByteArray png = encode(tiny, "png");
+        for (int i = 0; i < 4; ++i) {
+            png[16 + i] = char((uint32_t(size.width()) >> (24 - 8 * i)) & 0xFF);
+            png[20 + i] = char((uint32_t(size.height()) >> (24 - 8 * i)) & 0xFF);
+        }
+        uint32_t crc = 0xFFFFFFFFu;  // over the chunk's type and data
+        for (int i = 12; i < 29; ++i) {
+            crc ^= uchar(png[i]);
+            for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        }
+        crc = ~crc;
+        for (int i = 0; i < 4; ++i) png[29 + i] = char((crc >> (24 - 8 * i)) & 0xFF);
+        return png;
+    }
+    if (f == "tiff") {
+        QTemporaryFile file;
+        if (!file.open()) return {};
+        TIFF* tif = TIFFOpen(file.fileName().toLocal8Bit().constData(), "w");
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(size.width()));
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(size.height()));
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 1u);
+        std::vector<uint8_t> row(size_t(size.width()), 0x80);
+        TIFFWriteScanline(tif, row.data(), 0, 0);
+        TIFFClose(tif);
+        return file.readAll();
+    }
+    // A lossless bitstream's header: 14 bits each for the width and height less one.
+    const uint32_t bits = uint32_t(size.width() - 1) | uint32_t(size.height() - 1) << 14;
+    QByteArray webp("RIFF\x1A\0\0\0WEBPVP8L\x0E\0\0\0\x2F", 21);
+    for (int i = 0; i < 4; ++i) webp.append(char((bits >> (8 * i)) & 0xFF));
+    return webp + QByteArray(9, '\0');
+}
+
 QImage decodedWebP(const QByteArray& file) {
     int width = 0, height = 0;
     uint8_t* bgra = WebPDecodeBGRA(reinterpret_cast<const uint8_t*>(file.constData()),

@@ -30,6 +30,10 @@ QByteArray encode(const QImage& image, const char* format, const Encoding& how =
 // in sRGB.
 QByteArray linearProfile();
 
+// A small file whose header declares a picture of `size` ("png", "tiff" in strips of one row,
+// or "webp" lossless, at most 16384 a side) and holds little or nothing of it.
+QByteArray declaring(const char* format, QSize size);
+
 // A WebP decoded whole by libwebp itself.
 QImage decodedWebP(const QByteArray& file);
 
