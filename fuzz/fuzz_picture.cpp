@@ -24,7 +24,6 @@
 
 #include "picture/picture.h"
 #include "system/error.h"
-#include "testdata/formats.h"
 
 namespace {
 
@@ -159,21 +158,6 @@ void writeSeeds(const QString& dir) {
     amid[34] = char(18);
     amid[36] = char(13);
     put("amid.gif", amid);
-    using E = testdata::Encoding;
-    const QImage alpha = pattern({11, 7}, QImage::Format_ARGB32);
-    put("rgb.png", testdata::encode(small, "png"));
-    put("palette-interlaced.png", testdata::encode(small, "png", {E::Palette, 8, true, true}));
-    put("grey16-turned.png",
-        testdata::encode(alpha, "png", {E::Grey, 16, true, false, 0, false, 6}));
-    put("strips.tiff", testdata::encode(small, "tiff"));
-    put("tiles16.tiff",
-        testdata::encode(pattern({40, 24}), "tiff", {E::Rgb, 16, false, false, 16}));
-    put("cmyk.tiff", testdata::encode(small, "tiff", {E::Cmyk}));
-    put("lossy.webp", testdata::encode(small, "webp", {E::Rgb, 8, false, false, 0, true}));
-    E profiled(E::Rgb, 8, true, false, 0, false, 3);
-    profiled.icc = testdata::linearProfile();
-    put("lossless-profile.webp", testdata::encode(alpha, "webp", profiled));
-    put("profile.png", testdata::encode(small, "png", profiled));
 }
 
 }  // namespace

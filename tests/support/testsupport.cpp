@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <condition_variable>
 #include <mutex>
@@ -181,6 +183,22 @@ QByteArray SolidGif(QSize size, const QList<int>& frames, const QList<QRgb>& pal
     }
     out.append(';');
     return out;
+}
+
+QByteArray Converted(const QImage& image, const QString& to, const QString& options) {
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("source.png"));
+    const QString out = dir.filePath(to.section(QLatin1Char(':'), -1));
+    const QString prefix =
+        to.contains(QLatin1Char(':')) ? to.section(QLatin1Char(':'), 0, 0) + ':' : QString();
+    if (!image.save(source, "PNG")) qFatal("cannot write %s", qPrintable(source));
+    const QStringList args =
+        QStringList{source} + options.split(' ', Qt::SkipEmptyParts) + QStringList{prefix + out};
+    if (QProcess::execute(QStringLiteral("convert"), args) != 0)
+        qFatal("convert failed: %s", qPrintable(args.join(' ')));
+    QFile file(out);
+    if (!file.open(QIODevice::ReadOnly)) qFatal("convert wrote no %s", qPrintable(out));
+    return file.readAll();
 }
 
 QString MakePicture(const QString& dir, const QString& name, QSize size, QColor colour,

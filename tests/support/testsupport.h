@@ -74,6 +74,9 @@ private:
 QString MakePicture(const QString& dir, const QString& name, QSize size, QColor colour,
                     const char* format = nullptr);
 void WriteFile(const QString& path, const QByteArray& content);
+// `image` made by ImageMagick's convert into `to` (a name whose extension, or a prefix like
+// "PNG8:", gives the format), with `options` before the output name.
+QByteArray Converted(const QImage& image, const QString& to, const QString& options = {});
 // A GIF (Qt writes none) of solid frames, one per colour index given, with real LZW
 // compression so that large pictures stay small files.
 QByteArray SolidGif(QSize size, const QList<int>& frames, const QList<QRgb>& palette);
