@@ -25,6 +25,18 @@ findings="$build/findings"
 mkdir -p "$corpus" "$findings"
 rm -rf "$seeds"
 VARNEL_FUZZ_SEEDS="$seeds" "$build/fuzz_picture"
+# Seeds of the formats read through their own libraries, made by ImageMagick from a BMP seed.
+if command -v convert >/dev/null; then
+    bmp=$seeds/rgb24.bmp
+    convert "$bmp" PNG24:"$seeds/rgb.png"
+    convert "$bmp" PNG8:"$seeds/palette.png"
+    convert "$bmp" -depth 16 -interlace PNG PNG64:"$seeds/interlaced.png"
+    convert "$bmp" -compress zip "$seeds/strips.tiff"
+    convert "$bmp" -define tiff:tile-geometry=16x16 -orient RightTop "$seeds/tiles.tiff"
+    convert "$bmp" -colorspace CMYK "$seeds/cmyk.tiff"
+    convert "$bmp" -quality 80 "$seeds/lossy.webp"
+    convert "$bmp" -define webp:lossless=true "$seeds/lossless.webp"
+fi
 if [ -n "${VARNEL_CORPUS:-}" ] && [ -d "$VARNEL_CORPUS" ]; then
     # Every file, whatever its name: the loader tells the formats by their content.
     find "$VARNEL_CORPUS" -type f -size -256k -exec cp -t "$seeds" {} +

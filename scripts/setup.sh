@@ -12,7 +12,8 @@ set -euo pipefail
 
 run_packages=(
     g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-    libjpeg62-turbo-dev libgif-dev libfontconfig-dev fonts-ipafont-gothic qt6-translations-l10n
+    libjpeg62-turbo-dev libgif-dev libspng-dev libtiff-dev libwebp-dev liblcms2-dev
+    libfontconfig-dev fonts-ipafont-gothic qt6-translations-l10n
     qt6-wayland
 )
 test_packages=(

@@ -22,8 +22,9 @@ int Options(int argc, char** argv) {
                 "Usage: varnel [FILE...]\n"
                 "Builds a play list of pictures and plays it as a slide show.\n"
                 "\n"
-                "  FILE       a JPEG, BMP or GIF picture, appended to the play list in the order\n"
-                "             given, or a play list (*.m3u), whose entries are appended\n"
+                "  FILE       a picture (JPEG, BMP, GIF, PNG, WebP, HEIC, HEIF, AVIF, TIFF or\n"
+                "             JPEG XL), appended to the play list in the order given, or a\n"
+                "             play list (*.m3u), whose entries are appended\n"
                 "  --         ends the options: the names after it are files\n"
                 "  --help     print this help and exit\n"
                 "  --version  print the version and exit\n",

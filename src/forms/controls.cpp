@@ -475,6 +475,11 @@ void ComboBox::AddItem(const QString& item) {
     const QString text = combo_->currentText();
     combo_->addItem(item);
     combo_->setEditText(text);
+    // The drop-down list is as wide as its widest entry, however narrow the field.
+    QAbstractItemView* view = combo_->view();
+    const int margin =
+        2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    view->setMinimumWidth(view->sizeHintForColumn(0) + margin);
 }
 int ComboBox::ListCount() const { return combo_->count(); }
 QString ComboBox::List(int index) const {

@@ -79,8 +79,11 @@ std::vector<forms::MenuLayout> menuTable() {
 }  // namespace
 
 MainForm::MainForm() : Form(windowLayout(), controlTable(), menuTable()) {
-    // The pattern list, in this order, not sorted.
-    for (const char* pattern : {"*.jpg", "*.bmp", "*.gif"})
+    // The pattern list, in this order, not sorted: the first three, then the formats read
+    // since, then one entry for every format.
+    for (const char* pattern :
+         {"*.jpg", "*.bmp", "*.gif", "*.png", "*.webp", "*.heic;*.heif;*.avif", "*.tif;*.tiff",
+          "*.jxl", "*.jpg;*.jpeg;*.bmp;*.gif;*.png;*.webp;*.heic;*.heif;*.avif;*.tif;*.tiff;*.jxl"})
         Combo1.AddItem(QString::fromLatin1(pattern));
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -13,6 +14,7 @@ extern "C" {
 #include <jpeglib.h>
 }
 
+#include "picture/colour.h"
 #include "picture/orientation.h"
 #include "picture/pixels.h"
 #include "picture/readers.h"
@@ -22,10 +24,6 @@ extern "C" {
 namespace forms::pixels {
 
 namespace {
-
-// The most the JPEG decoder may take for its own buffers (a progressive JPEG keeps all its
-// coefficients): beyond it the picture is refused rather than the machine run out of memory.
-constexpr long kMaxDecoderMemory = 1024L * 1024 * 1024;
 
 // The longest run of one byte value read before the picture's size is known. Headers hold no
 // such runs; a file that turns into one (a sparse file, a download never finished) has ended.
@@ -149,6 +147,7 @@ public:
             jpeg_mem_src(&info_, reinterpret_cast<const unsigned char*>(memory_.data()),
                          static_cast<unsigned long>(memory_.size()));
         jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_save_markers(&info_, JPEG_APP0 + 2, 0xFFFF);  // the ICC profile, in pieces
         jpeg_read_header(&info_, TRUE);
         // From here on a run of one byte value is data for as long as the picture could
         // take: a flat area is a few bits a block, far less than a byte a pixel.
@@ -186,6 +185,17 @@ public:
             if (const int o = exifOrientation(m->data, m->data_length)) return o;
         }
         return 1;
+    }
+
+    // The embedded ICC profile, put together from its pieces; empty without one.
+    QByteArray iccProfile() {
+        if (setjmp(errors_.jump)) return {};
+        JOCTET* data = nullptr;
+        unsigned int size = 0;
+        if (!jpeg_read_icc_profile(&info_, &data, &size) || !data) return {};
+        QByteArray icc(reinterpret_cast<const char*>(data), int(size));
+        std::free(data);
+        return icc;
     }
 
     // Starts decoding at 1/denom of the size, and only `part` (in the scaled picture's
@@ -272,6 +282,7 @@ Picture readJpeg(int fd, const Request& request) {
     const QSize stored = jpeg.size();
     if (stored.isEmpty() || tooLarge(stored) || !jpeg.supported()) Raise(err::InvalidPicture);
     const int orientation = jpeg.orientation();
+    const QByteArray icc = jpeg.iccProfile();  // before decoding, which lets the markers go
     const bool turned = orientation >= 5;
     const QSize own = turned ? stored.transposed() : stored;
     const QTransform toUpright = uprightTransform(orientation, stored);
@@ -304,7 +315,12 @@ Picture readJpeg(int fd, const Request& request) {
     if (image.isNull()) Raise(err::InvalidPicture);
     if (!jpeg.readRows(image.bits(), image.bytesPerLine(), part.height()))
         Raise(err::InvalidPicture);
-    if (fitted != own) return Picture(smoothReduce(upright(image, orientation), fitted), fitted);
+    if (fitted != own) {
+        image = smoothReduce(upright(image, orientation), fitted);
+        toSrgb(image, icc);
+        return Picture(std::move(image), fitted);
+    }
+    toSrgb(image, icc);
     const QRect held =
         denom == 1 ? toUpright.mapRect(QRectF(part)).toRect() : QRect(QPoint(0, 0), own);
     return Picture(upright(image, orientation), own, held);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "picture/colour.h"
+
 namespace forms::pixels {
 
 namespace {
@@ -120,6 +122,39 @@ QImage upright(const QImage& image, int orientation) {
         default:
             return image;
     }
+}
+
+int tiffOrientation(const QByteArray& data) {
+    if (data.startsWith(QByteArrayLiteral("Exif\0\0")))
+        return exifOrientation(reinterpret_cast<const uchar*>(data.constData()),
+                               size_t(data.size()));
+    const QByteArray block = QByteArrayLiteral("Exif\0\0") + data;
+    return exifOrientation(reinterpret_cast<const uchar*>(block.constData()), size_t(block.size()));
+}
+
+Plan planStored(QSize stored, int orientation, const Request& request, bool coarse) {
+    const bool turned = orientation >= 5;
+    const QSize own = turned ? stored.transposed() : stored;
+    Plan plan = planFor(own, request, coarse);
+    if (turned) {
+        std::swap(plan.fx, plan.fy);
+        if (plan.fitted.isValid()) plan.fitted.transpose();
+    }
+    plan.part =
+        uprightTransform(orientation, stored).inverted().mapRect(QRectF(plan.part)).toRect();
+    return plan;
+}
+
+Picture finishedPicture(Picture stored, int orientation, const QByteArray& icc) {
+    QImage image = stored.image();
+    const QSize size = stored.size();
+    const QRect held = stored.held();
+    stored = Picture();  // the only reference to the pixels: converted in place
+    toSrgb(image, icc);
+    if (orientation <= 1) return Picture(std::move(image), size, held);
+    const QTransform toUpright = uprightTransform(orientation, size);
+    return Picture(upright(image, orientation), orientation >= 5 ? size.transposed() : size,
+                   toUpright.mapRect(QRectF(held)).toRect());
 }
 
 }  // namespace forms::pixels

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QImage>
 #include <QSize>
 #include <QTransform>
 #include <cstddef>
+
+#include "picture/pixels.h"
 
 // A picture stored turned or mirrored, as cameras leave it, and how to make it upright. The
 // orientation is EXIF's: 1 upright, 2 to 8 the seven other ways.
@@ -19,5 +22,15 @@ QByteArrayView exifThumbnail(const uchar* data, size_t size);
 QTransform uprightTransform(int orientation, QSize stored);
 // The stored picture made upright.
 QImage upright(const QImage& image, int orientation);
+
+// The orientation of raw TIFF data (an EXIF block without its "Exif" header, as PNG and WebP
+// carry it), or of an EXIF block with the header; 0 when there is none.
+int tiffOrientation(const QByteArray& data);
+// What to decode of a picture stored turned or mirrored: the plan for the upright picture,
+// carried over to the picture as stored.
+Plan planStored(QSize stored, int orientation, const Request& request, bool coarse = false);
+// A picture decoded as stored, its colours converted from the ICC profile `icc` (if any) to
+// sRGB, made upright: its pixels, its own size and the part held.
+Picture finishedPicture(Picture stored, int orientation, const QByteArray& icc);
 
 }  // namespace forms::pixels

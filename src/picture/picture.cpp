@@ -11,12 +11,15 @@ namespace forms {
 namespace pixels {
 
 Format formatOf(int fd) {
-    char head[6] = {};
+    char head[16] = {};
     const ssize_t n = ::pread(fd, head, sizeof head, 0);
     const QByteArray bytes(head, n > 0 ? int(n) : 0);
     if (bytes.startsWith("\xFF\xD8\xFF")) return Format::Jpeg;
     if (bytes.startsWith("BM")) return Format::Bmp;
     if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")) return Format::Gif;
+    if (bytes.startsWith("\x89PNG\r\n\x1A\n")) return Format::Png;
+    if (bytes.startsWith("II*\0") || bytes.startsWith("MM\0*")) return Format::Tiff;
+    if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP") return Format::WebP;
     return Format::Unknown;
 }
 
@@ -42,6 +45,12 @@ Picture read(int fd, const pixels::Request& request) {
             return pixels::readGif(fd, request);
         case pixels::Format::Bmp:
             return pixels::readBmp(fd, request);
+        case pixels::Format::Png:
+            return pixels::readPng(fd, request);
+        case pixels::Format::Tiff:
+            return pixels::readTiff(fd, request);
+        case pixels::Format::WebP:
+            return pixels::readWebP(fd, request);
         case pixels::Format::Unknown:
             break;
     }

@@ -77,7 +77,7 @@ QImage smoothReduce(const QImage& image, QSize size) {
     return out;
 }
 
-QImage newImage(QSize size, QImage::Format format) {
+QImage newImage(QSize size, QImage::Format format, bool populate) {
     // Mapped for each picture and unmapped when it is released, so that a show's memory never
     // holds more than its pictures: from the ordinary allocator, a picture released by one
     // thread after another thread made it stays in that thread's arena. Every row is written,
@@ -86,7 +86,7 @@ QImage newImage(QSize size, QImage::Format format) {
     const size_t bytes = size_t(bytesPerLine) * size_t(std::max(0, size.height()));
     if (bytes == 0) return {};
     void* address = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+                           MAP_PRIVATE | MAP_ANONYMOUS | (populate ? MAP_POPULATE : 0), -1, 0);
     if (address == MAP_FAILED) return {};
     struct Block {
         void* address;

@@ -14,6 +14,10 @@ namespace forms::pixels {
 
 // Largest picture read, in pixels: 256 megapixels is 1 GiB at four bytes a pixel.
 constexpr qint64 kMaxPixels = 256LL * 1024 * 1024;
+// The most a decoder may take for its own buffers (a progressive JPEG keeps all its
+// coefficients, a lossless WebP its whole picture): beyond it the picture is refused rather
+// than the machine run out of memory.
+constexpr long kMaxDecoderMemory = 1024L * 1024 * 1024;
 // Pixels decoded around the part of a picture that a view shows: the control's place on
 // screen is rounded from twips, and a decoder's edge pixels lack their neighbours.
 constexpr int kViewMargin = 2;
@@ -53,8 +57,9 @@ QSize fittedSize(QSize own, QSize screen);
 Plan planFor(QSize own, const Request& request, bool coarse = false);
 // One smooth reduction to `size`: every pixel averages the pixels it covers.
 QImage smoothReduce(const QImage& image, QSize size);
-// Pixels for a picture; null when they cannot be had.
-QImage newImage(QSize size, QImage::Format format);
+// Pixels for a picture; null when they cannot be had. Unless `populate`, its pages are taken
+// only as they are written: for a decoder that may fail on its first bytes.
+QImage newImage(QSize size, QImage::Format format, bool populate = true);
 
 // Rows of a picture of size `own`, decoded in any order, held as the plan says: the columns
 // and rows of the part, or averaged into the reduced picture.

@@ -8,7 +8,15 @@
 // Each throws InvalidPicture for what it cannot show.
 namespace forms::pixels {
 
-enum class Format { Unknown, Jpeg, Bmp, Gif };
+enum class Format {
+    Unknown,
+    Jpeg,
+    Bmp,
+    Gif,
+    Png,
+    Tiff,
+    WebP,
+};
 
 // The format of a file, recognised by its first bytes; no reader is ever reached from a user's
 // file of another kind.
@@ -17,5 +25,8 @@ Format formatOf(int fd);
 Picture readJpeg(int fd, const Request& request);
 Picture readBmp(int fd, const Request& request);
 Picture readGif(int fd, const Request& request);
+Picture readPng(int fd, const Request& request);
+Picture readTiff(int fd, const Request& request);
+Picture readWebP(int fd, const Request& request);
 
 }  // namespace forms::pixels

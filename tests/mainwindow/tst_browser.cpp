@@ -165,6 +165,10 @@ private slots:
         QTest::newRow("*.gif chosen") << "" << 2 << QStringList{"e.gif"} << "*.gif";
         QTest::newRow("typed only") << "*.bmp" << -1 << jpg << "*.bmp";
         QTest::newRow("typed, then chosen") << "*.gif" << 1 << QStringList{"d.bmp"} << "*.bmp";
+        QTest::newRow("every format chosen")
+            << "" << 8
+            << QStringList{"a.jpg", "b.jpg", "c.jpg", "d.bmp", "e.gif", "Mixed.Jpg", "UP.JPG"}
+            << "*.jpg;*.jpeg;*.bmp;*.gif;*.png;*.webp;*.heic;*.heif;*.avif;*.tif;*.tiff;*.jxl";
     }
     void listing() {
         QFETCH(QString, typed);
@@ -187,6 +191,10 @@ private slots:
         }
         if (chosen >= 0) choose(combo, chosen);
         QCOMPARE(texts(files(f)), listed);
+        // Every entry of the drop-down list can be read whole.
+        for (int i = 0; i < combo->count(); ++i)
+            QVERIFY(combo->view()->minimumWidth() >
+                    combo->view()->fontMetrics().horizontalAdvance(combo->itemText(i)));
         QCOMPARE(f.Combo1.Text(), text);
     }
 

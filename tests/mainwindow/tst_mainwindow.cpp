@@ -190,8 +190,10 @@ private slots:
         QVERIFY(
             !(w->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
         QVERIFY(w->windowFlags() & Qt::WindowCloseButtonHint);
-        QCOMPARE(m.Combo1.ListCount(), 3);
+        QCOMPARE(m.Combo1.ListCount(), 9);
         QCOMPARE(m.Combo1.List(2), QStringLiteral("*.gif"));
+        QCOMPARE(m.Combo1.List(3), QStringLiteral("*.png"));
+        QCOMPARE(m.Combo1.Text(), QStringLiteral("*.jpg"));
         QCOMPARE(m.List1.ListCount(), int16_t(0));
         QCOMPARE(m.ckp.Value(), 0);
         QCOMPARE(int(Module1::interval), 3);

@@ -97,6 +97,22 @@ void put32le(QByteArray& out, qint64 v) {
     put16le(out, int((v >> 16) & 0xFFFF));
 }
 
+// A grey TIFF that declares `size` in strips of `rows` rows, and holds sixteen bytes of it.
+QByteArray tiffDeclaring(QSize size, qint64 rows) {
+    QByteArray out("II*\0\x08\0\0\0\x07\0", 10);
+    const qint64 strips = (size.height() + rows - 1) / rows;
+    const qint64 entries[7][3] = {
+        {256, 4, size.width()}, {257, 4, size.height()}, {258, 3, 8}, {262, 3, 1},
+        {273, 4, 94},           {278, 4, rows},          {279, 4, 16}};
+    for (const auto& [tag, type, value] : entries) {
+        put16le(out, int(tag));
+        put16le(out, int(type));
+        put32le(out, tag == 273 || tag == 279 ? strips : 1);  // offsets beyond the file
+        put32le(out, strips > 1 && (tag == 273 || tag == 279) ? 1 << 30 : value);
+    }
+    return out + QByteArray(4 + 16, '\x40');
+}
+
 QByteArray segment(uchar marker, const QByteArray& body) {
     QByteArray out;
     out.append(char(0xFF));
@@ -402,6 +418,9 @@ class BadFilesTest : public QObject {
             {"picture.bmp", encoded(picture, "bmp")},
             {"picture.gif",
              readAll(testing::MakePicture(tmp_.path(), "solid.gif", {48, 40}, Qt::red))},
+            {"picture.png", encoded(picture, "png")},
+            {"picture.tiff", testing::Converted(picture, "p.tiff", "-compress zip")},
+            {"picture.webp", testing::Converted(picture, "p.webp")},
         };
         for (const auto& [name, bytes] : valid) {
             write(name, bytes);
@@ -451,6 +470,7 @@ class BadFilesTest : public QObject {
                            handJpeg(size, Scans::ProgressiveDc, 1, 64)});
             out.push_back({"declares-" + n + ".bmp", bmp(size, 24, side, QByteArray(64, '\x40'))});
             out.push_back({"declares-" + n + ".gif", gifDeclaring(size)});
+            out.push_back({"declares-" + n + ".tiff", tiffDeclaring(size, side)});
         }
         // Within the pixel limit, but one stored row is a gigabyte.
         out.push_back(
@@ -481,6 +501,17 @@ class BadFilesTest : public QObject {
                        handJpeg({1536, 1536}, Scans::ProgressiveDc, 20000, 1, 4), Expect::Refused});
         out.push_back({"progressive-20000-scans-2048.jpg",
                        handJpeg({2048, 2048}, Scans::ProgressiveDc, 20000, 1), Expect::Refused});
+        out.push_back(
+            {"declares-60000.png", QByteArray("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\xEA\x60\0\0\xEA"
+                                              "\x60\x08\x02\0\0\0\x0F\xB0\xE2\x15",
+                                              33)});
+        // The largest lossless WebP, its header and nothing more.
+        out.push_back({"declares-16384.webp", QByteArray("RIFF\x1A\0\0\0WEBPVP8L\x0E\0\0\0\x2F\xFF"
+                                                         "\xFF\xFF\x0F",
+                                                         25) +
+                                                  QByteArray(9, 0)});
+        // A million strips of one row each, all but the first missing.
+        out.push_back({"tiff-million-strips.tiff", tiffDeclaring({16, 1000000}, 1)});
         // Top-down BMPs, as other programs write them.
         for (int bits : {8, 24, 32})
             out.push_back({QStringLiteral("top-down-%1.bmp").arg(bits), topDownBmp(bits),

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QColorSpace>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
@@ -278,6 +279,14 @@ QRect centred(QSize picture, QSize view) {
     const int w = std::min(picture.width(), view.width());
     const int h = std::min(picture.height(), view.height());
     return QRect((picture.width() - w) / 2, (picture.height() - h) / 2, w, h);
+}
+
+// A picture as it looks over black, where the show puts it.
+QImage onBlack(const QImage& image) {
+    QImage out(image.size(), QImage::Format_RGB32);
+    out.fill(Qt::black);
+    QPainter(&out).drawImage(0, 0, image);
+    return out;
 }
 
 }  // namespace
@@ -605,7 +614,7 @@ private slots:
         image.setPixel(0, 0, qRgb(255, 0, 0));
         const int offset = 14 + 40 + 2 * 4;
         const QByteArray bytes = bmpOf(image, 8, false, false, !codes.isEmpty());
-        testing::WriteFile(path("rows.bmp"), codes.isEmpty() ? bytes.left(offset + 3 * 8)
+        testdata::WriteFile(path("rows.bmp"), codes.isEmpty() ? bytes.left(offset + 3 * 8)
                                                              : bytes.left(offset) + codes);
         const QImage shown = forms::LoadPicture(path("rows.bmp")).image();
         QString seen;
@@ -679,6 +688,118 @@ private slots:
         work();
         other.join();
         QCOMPARE(differ.load(), 0);
+    }
+
+    // PNG, TIFF and WebP made by ImageMagick: whole, the part a view shows, reduced for a box
+    // and fitted to a screen, against the pixels written (of a lossy WebP, its whole decode),
+    // turned upright and cut or scaled here.
+    void otherFormats_data() {
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<int>("alpha");  // 0 none, 1 every level, 2 on or off
+        QTest::addColumn<bool>("grey");
+        QTest::newRow("PNG") << "PNG24:o.png"
+                             << "" << 1 << 0 << false;
+        QTest::newRow("PNG 16-bit grey") << "o.png"
+                                         << "-colorspace Gray -depth 16" << 1 << 0 << true;
+        QTest::newRow("PNG palette, alpha") << "PNG8:o.png"
+                                            << "" << 1 << 2 << false;
+        QTest::newRow("PNG interlaced") << "PNG24:o.png"
+                                        << "-interlace PNG" << 1 << 0 << false;
+        QTest::newRow("PNG 16-bit alpha, interlaced") << "PNG64:o.png"
+                                                      << "-interlace PNG" << 1 << 1 << false;
+        QTest::newRow("TIFF strips") << "o.tiff"
+                                     << "-compress zip" << 1 << 0 << false;
+        QTest::newRow("TIFF tiles, 16-bit, half turn")
+            << "o.tiff"
+            << "-define tiff:tile-geometry=32x32 -depth 16 -orient BottomRight" << 3 << 0 << false;
+        QTest::newRow("TIFF palette") << "o.tiff"
+                                      << "-type Palette" << 1 << 0 << false;
+        QTest::newRow("TIFF CMYK") << "o.tiff"
+                                   << "-colorspace CMYK" << 1 << 0 << false;
+        QTest::newRow("TIFF grey, alpha, turned")
+            << "o.tiff"
+            << "-colorspace Gray -orient LeftBottom" << 8 << 1 << true;
+        QTest::newRow("WebP lossless, alpha") << "o.webp"
+                                              << "-define webp:lossless=true" << 1 << 1 << false;
+        QTest::newRow("WebP lossy") << "o.webp"
+                                    << "-quality 90" << 1 << 0 << false;
+    }
+    void otherFormats() {
+        QFETCH(QString, to);
+        QFETCH(QString, options);
+        QFETCH(int, orientation);
+        QFETCH(int, alpha);
+        QFETCH(bool, grey);
+        QImage source = quadrants({200, 76}).convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < source.height(); ++y) {
+            for (int x = 0; x < source.width(); ++x) {
+                QRgb p = source.pixel(x, y);
+                if (grey) p = qRgb(qGreen(p), qGreen(p), qGreen(p));
+                const int a = alpha == 1      ? (qRed(p) * 3 + qGreen(p)) % 256
+                              : qRed(p) > 128 ? 255
+                                              : 0;
+                source.setPixel(x, y, alpha ? (p & 0xFFFFFF) | uint(a) << 24 : p);
+            }
+        }
+        const QString file = path(to.section(':', -1));
+        testdata::WriteFile(file, testdata::Converted(source, to, options));
+        const bool lossy = options.contains("quality");
+        QImage expected = onBlack(lossy ? forms::LoadPicture(file).image() : source);
+        const int turns[9] = {0, 0, 0, 180, 0, 0, 90, 0, 270};
+        expected = expected.transformed(QTransform().rotate(turns[orientation]));
+        const QSize own = expected.size();
+        const int tolerance = lossy ? 12 : 6;  // ImageMagick's palettes shift a few levels
+
+        const forms::Picture whole = forms::LoadPicture(file);
+        QCOMPARE(whole.size(), own);
+        QVERIFY(largestDifference(onBlack(whole.image()), expected) <= tolerance);
+        const QSize view(60, 50);
+        const forms::Picture part = forms::LoadPicture(file, {}, view);
+        QVERIFY(part.held().contains(centred(own, view)));
+        QVERIFY(part.held().width() < 70 && part.held().height() < 60);
+        const QRect visible = centred(own, view);
+        QVERIFY(largestDifference(
+                    onBlack(part.image()).copy(visible.translated(-part.held().topLeft())),
+                    expected.copy(visible)) <= tolerance);
+        for (const forms::Picture& small :
+             {forms::LoadPicture(file, QSize(50, 19)), forms::LoadPictureFitted(file, {90, 90})}) {
+            QVERIFY(small.image().width() * small.image().height() * 4 <
+                    own.width() * own.height());
+            const QImage scaled = expected.scaled(small.image().size(), Qt::IgnoreAspectRatio,
+                                                  Qt::SmoothTransformation);
+            QVERIFY(meanDifference(onBlack(small.image()), scaled) < 5);
+        }
+    }
+
+    // An embedded profile's colours are shown in sRGB: mid-grey stored in a linear response
+    // is far lighter on screen; without a profile it stays as stored.
+    void trueColours_data() {
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<bool>("profile");
+        for (const char* to : {"c.jpg", "PNG24:c.png", "c.tiff", "c.webp"})
+            QTest::newRow(to) << QString(to) << true;
+        QTest::newRow("PNG without a profile") << "PNG24:c.png" << false;
+    }
+    void trueColours() {
+        QFETCH(QString, to);
+        QFETCH(bool, profile);
+        const QColorSpace linear(QColorSpace::Primaries::SRgb,
+                                 QColorSpace::TransferFunction::Linear);
+        testdata::WriteFile(path("linear.icc"), linear.iccProfile());
+        QImage grey(64, 48, QImage::Format_RGB32);
+        grey.fill(qRgb(128, 128, 128));
+        const QString file = path(to.section(':', -1));
+        testdata::WriteFile(
+            file, testdata::Converted(grey, to, profile ? "-profile " + path("linear.icc") : ""));
+        for (const forms::Picture& p :
+             {forms::LoadPicture(file), forms::LoadPicture(file, {16, 12}),
+              forms::LoadPicture(file, {}, {20, 20})}) {
+            const int shown = qGreen(p.image().pixel(5, 5));
+            QVERIFY2(std::abs(shown - (profile ? 188 : 128)) <= 3,
+                     qPrintable(QString::number(shown)));
+        }
     }
 
     void animatedGifShowsItsFirstFrame() {

@@ -75,6 +75,7 @@ private:
 
 using testdata::MakePicture;
 using testdata::WriteFile;
+using testdata::Converted;
 // Waits until the preview asked for last is shown.
 void SettlePreview();
 

@@ -2,6 +2,9 @@
 
 #include <QFile>
 #include <QImage>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
 
 #include "testdata/gif.h"
 
@@ -27,6 +30,22 @@ void WriteFile(const QString& path, const QByteArray& content) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray Converted(const QImage& image, const QString& to, const QString& options) {
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("source.png"));
+    const QString out = dir.filePath(to.section(QLatin1Char(':'), -1));
+    const QString prefix =
+        to.contains(QLatin1Char(':')) ? to.section(QLatin1Char(':'), 0, 0) + ':' : QString();
+    if (!image.save(source, "PNG")) qFatal("cannot write %s", qPrintable(source));
+    const QStringList args =
+        QStringList{source} + options.split(' ', Qt::SkipEmptyParts) + QStringList{prefix + out};
+    if (QProcess::execute(QStringLiteral("convert"), args) != 0)
+        qFatal("convert failed: %s", qPrintable(args.join(' ')));
+    QFile file(out);
+    if (!file.open(QIODevice::ReadOnly)) qFatal("convert wrote no %s", qPrintable(out));
+    return file.readAll();
 }
 
 }  // namespace testdata
