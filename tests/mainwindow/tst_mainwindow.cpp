@@ -439,8 +439,7 @@ private slots:
 
     // The help file that ships with the program: Japanese HTML with a title, self-contained.
     void shippedHelpFile() {
-        QFile file(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-                   QStringLiteral("/../../resources/varnel.hlp"));
+        QFile file(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../resources/varnel.hlp"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString html = QString::fromUtf8(file.readAll());
         QTextBrowser browser;
