@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+
+namespace forms::pixels { void toSrgb(QImage& image, const QByteArray& icc); }
