@@ -17,6 +17,8 @@ Format formatOf(int fd) {
     if (bytes.startsWith("\xFF\xD8\xFF")) return Format::Jpeg;
     if (bytes.startsWith("BM")) return Format::Bmp;
     if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")) return Format::Gif;
+    if (isHeif(fd)) return Format::Heif;
+    if (isJxl(fd)) return Format::Jxl;
     return Format::Unknown;
 }
 
@@ -44,6 +46,10 @@ Picture load(const QString& path, const pixels::Request& request) {
             return pixels::readGif(file.get(), request);
         case pixels::Format::Bmp:
             return pixels::readBmp(file.get(), request);
+        case pixels::Format::Heif:
+            return pixels::readHeif(file.get(), request);
+        case pixels::Format::Jxl:
+            return pixels::readJxl(file.get(), request);
         case pixels::Format::Unknown:
             break;
     }

@@ -8,14 +8,27 @@
 // Each throws InvalidPicture for what it cannot show.
 namespace forms::pixels {
 
-enum class Format { Unknown, Jpeg, Bmp, Gif };
+enum class Format {
+    Unknown,
+    Jpeg,
+    Bmp,
+    Gif,
+    Heif,
+    Jxl,
+};
 
 // The format of a file, recognised by its first bytes; no reader is ever reached from a user's
 // file of another kind.
 Format formatOf(int fd);
+// An ISO media file of a HEIF brand (HEIC, AVIF).
+bool isHeif(int fd);
+// A JPEG XL codestream, bare or in its container.
+bool isJxl(int fd);
 
 Picture readJpeg(int fd, const Request& request);
 Picture readBmp(int fd, const Request& request);
 Picture readGif(int fd, const Request& request);
+Picture readHeif(int fd, const Request& request);
+Picture readJxl(int fd, const Request& request);
 
 }  // namespace forms::pixels

@@ -12,6 +12,7 @@ extern "C" {
 #include <gif_lib.h>
 }
 
+#include "formats_heif_jxl.h"
 #include "forms/controls.h"
 #include "forms/runtime.h"
 #include "support/testsupport.h"
@@ -617,6 +618,73 @@ private slots:
         QCOMPARE(p.size(), frame.size());
         QVERIFY(p.held().contains(centred(frame.size(), view.isValid() ? view : frame.size())));
         QCOMPARE(largestDifference(p.image(), expected.copy(p.held())), 0);
+    }
+
+    // HEIF and JPEG XL pictures, turned by their files, some with alpha: the part a view
+    // shows, and the picture reduced for a box and fitted to a screen, against the library's
+    // own whole decode cut and scaled here.
+    void heifAndJxl_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<bool>("alpha");
+        QTest::newRow("HEIC") << "heic" << 1 << false;
+        QTest::newRow("HEIC turned a quarter") << "heic" << 6 << false;
+        QTest::newRow("AVIF with alpha, mirrored") << "avif" << 2 << true;
+        QTest::newRow("JPEG XL lossy") << "jxl" << 1 << false;
+        QTest::newRow("JPEG XL lossy, turned back") << "jxl" << 8 << false;
+        QTest::newRow("JPEG XL lossless, transposed, alpha") << "jxl lossless" << 5 << true;
+    }
+    void heifAndJxl() {
+        QFETCH(QString, format);
+        QFETCH(int, orientation);
+        QFETCH(bool, alpha);
+        QImage image = quadrants(QSize(600, 400)).convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; alpha && y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, (image.pixel(x, y) & 0xFFFFFF) | uint(160 + x % 96) << 24);
+        const bool jxl = format.startsWith("jxl");
+        const QByteArray bytes =
+            jxl ? testing::EncodeJxl(image, format.endsWith("lossless"), orientation)
+                : testing::EncodeHeif(image, format == "avif", orientation);
+        if (bytes.isEmpty()) QSKIP("no encoder for this format");
+        const QImage whole = jxl ? testing::DecodeJxl(bytes) : testing::DecodeHeif(bytes);
+        QCOMPARE(whole.size(), orientation >= 5 ? QSize(400, 600) : QSize(600, 400));
+        const QString file = path("picture." + format.left(4));
+        testing::WriteFile(file, bytes);
+
+        const QSize view(300, 150);
+        forms::Picture p = forms::LoadPicture(file, {}, view);
+        QCOMPARE(p.size(), whole.size());
+        QVERIFY(p.held().contains(centred(whole.size(), view)) && !p.isWhole());
+        QVERIFY(largestDifference(p.image(), whole.copy(p.held())) <= (alpha ? 2 : 0));
+        for (const bool fitted : {false, true}) {
+            p = fitted ? forms::LoadPictureFitted(file, QSize(200, 200))
+                       : forms::LoadPicture(file, QSize(90, 70));
+            QCOMPARE(p.size(),
+                     fitted ? whole.size().scaled(200, 200, Qt::KeepAspectRatio) : whole.size());
+            const QImage expected =
+                whole.scaled(p.image().size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            QVERIFY2(meanDifference(p.image(), expected) < 3,
+                     qPrintable(QString::number(meanDifference(p.image(), expected))));
+        }
+    }
+
+    // A phone's HEIC carries a small picture of itself: the preview uses it where it covers
+    // the preview's box, the whole picture where it does not.
+    void heifPreviewFromThumbnail() {
+        QImage thumbnail(160, 120, QImage::Format_RGB32);
+        thumbnail.fill(Qt::green);
+        const QByteArray bytes =
+            testing::EncodeHeif(quadrants(QSize(640, 480)), false, 1, thumbnail);
+        if (bytes.isEmpty()) QSKIP("no HEVC encoder");
+        testing::WriteFile(path("phone.heic"), bytes);
+        for (const QSize box : {QSize(160, 120), QSize(161, 100)}) {
+            const forms::Picture p = forms::LoadPicture(path("phone.heic"), box);
+            QCOMPARE(p.size(), QSize(640, 480));
+            QCOMPARE(
+                near(p.image().pixel(p.image().width() / 4, p.image().height() * 3 / 4), Qt::green),
+                box.width() <= 160);
+        }
     }
 
     // The loader keeps no state between calls: pictures load on another thread while this
