@@ -106,8 +106,9 @@ Image decode(const heif_image_handle* handle) {
     return Image(image);
 }
 
-// The smallest of the picture's thumbnails that covers the box both ways; null when none does.
-Handle thumbnailFor(const heif_image_handle* primary, QSize box) {
+// The smallest of the picture's thumbnails that covers the box both ways, and is no larger
+// than the picture; null when none does.
+Handle thumbnailFor(const heif_image_handle* primary, QSize own, QSize box) {
     const int count = heif_image_handle_get_number_of_thumbnails(primary);
     if (count <= 0) return nullptr;
     std::vector<heif_item_id> ids(static_cast<size_t>(count));
@@ -120,7 +121,8 @@ Handle thumbnailFor(const heif_image_handle* primary, QSize box) {
         Handle t(thumb);
         const int w = heif_image_handle_get_width(thumb), h = heif_image_handle_get_height(thumb);
         const qint64 area = qint64(w) * h;
-        if (w >= box.width() && h >= box.height() && (!best || area < bestArea)) {
+        if (w >= box.width() && h >= box.height() && area <= qint64(own.width()) * own.height() &&
+            (!best || area < bestArea)) {
             best = std::move(t);
             bestArea = area;
         }
@@ -154,6 +156,129 @@ void feed(const heif_image* image, Rows& rows, bool alpha) {
         }
         rows.done(y);
     }
+}
+
+// Big-endian numbers read from a block of bytes; a read past its end gives 0 and marks the
+// block as cut short.
+struct Bytes {
+    const uchar* data;
+    size_t size;
+    size_t at = 0;
+    bool ok = true;
+    quint64 get(int n) {
+        if (at + size_t(n) > size) {
+            ok = false;
+            at = size;
+            return 0;
+        }
+        quint64 v = 0;
+        for (int i = 0; i < n; ++i) v = v << 8 | data[at++];
+        return v;
+    }
+    bool is(const char* type) const { return ok && std::memcmp(data + at - 4, type, 4) == 0; }
+};
+
+// The largest canvas the descriptors of the file's grid pictures give (the primary picture's,
+// its alpha's, its thumbnails'), which libheif allocates whole before it decodes the tiles,
+// in pixels; 0 without grids, or when they cannot be found (libheif then refuses the file).
+qint64 largestGrid(int fd, qint64 fileSize) {
+    // The file's `meta` box, among the top-level boxes.
+    std::vector<uchar> meta;
+    for (qint64 at = 0; at + 8 <= fileSize;) {
+        uchar head[16] = {};
+        if (::pread(fd, head, sizeof head, off_t(at)) < 8) return 0;
+        Bytes h{head, sizeof head};
+        qint64 size = qint64(h.get(4)), header = 8;
+        h.get(4);
+        const bool isMeta = h.is("meta");
+        if (size == 1) size = qint64(h.get(8)), header = 16;
+        if (size == 0) size = fileSize - at;
+        if (size < header) return 0;
+        if (isMeta) {
+            if (size > (16 << 20) || at + size > fileSize) return 0;
+            meta.resize(size_t(size - header));
+            if (::pread(fd, meta.data(), meta.size(), off_t(at + header)) != ssize_t(meta.size()))
+                return 0;
+            break;
+        }
+        at += size;
+    }
+    if (meta.size() < 4) return 0;
+    constexpr quint64 kGrid = quint64('g') << 24 | 'r' << 16 | 'i' << 8 | 'd';
+    std::vector<quint64> grids;
+    struct Place {
+        quint64 id, method, offset;
+    };
+    std::vector<Place> places;  // of each picture, how its first extent is stored, and where
+    size_t idatAt = 0, idatSize = 0;
+    Bytes m{meta.data() + 4, meta.size() - 4};  // after the version and flags
+    while (m.ok && m.at + 8 <= m.size) {
+        const size_t start = m.at;
+        const quint64 size = m.get(4);
+        m.get(4);
+        if (size < 8 || start + size > m.size) return 0;
+        Bytes c{m.data + m.at, size_t(size) - 8};
+        const quint64 version = c.get(1);
+        c.get(3);
+        if (m.is("iinf")) {
+            c.get(version == 0 ? 2 : 4);
+            while (c.ok && c.at + 8 <= c.size) {  // the `infe` boxes
+                const size_t infe = c.at;
+                const quint64 length = c.get(4);
+                c.get(4);
+                const quint64 v = c.get(1);
+                c.get(3);
+                const quint64 id = v >= 2 ? c.get(v == 2 ? 2 : 4) : 0;
+                c.get(2);
+                const quint64 kind = v >= 2 ? c.get(4) : 0;
+                if (kind == kGrid) grids.push_back(id);
+                if (length < 8) return 0;
+                c.at = infe + size_t(length);
+            }
+        } else if (m.is("iloc")) {
+            const quint64 sizes = c.get(2);
+            const int offsetSize = int(sizes >> 12), lengthSize = int(sizes >> 8 & 15);
+            const int baseSize = int(sizes >> 4 & 15), indexSize = version ? int(sizes & 15) : 0;
+            const quint64 items = c.get(version < 2 ? 2 : 4);
+            for (quint64 i = 0; i < items && c.ok; ++i) {
+                const quint64 id = c.get(version < 2 ? 2 : 4);
+                const quint64 how = version ? c.get(2) & 15 : 0;
+                c.get(2);
+                const quint64 base = c.get(baseSize);
+                const quint64 extents = c.get(2);
+                for (quint64 e = 0; e < extents && c.ok; ++e) {
+                    c.get(indexSize);
+                    const quint64 at = c.get(offsetSize);
+                    c.get(lengthSize);
+                    if (e == 0) places.push_back({id, how, base + at});
+                }
+            }
+        } else if (m.is("idat")) {
+            idatAt = m.at;
+            idatSize = size_t(size) - 8;
+        }
+        m.at = start + size_t(size);
+    }
+    qint64 largest = 0;
+    for (const auto& [id, method, offset] : places) {
+        if (std::find(grids.begin(), grids.end(), id) == grids.end()) continue;
+        // Version, flags, rows and columns less one, then the canvas's size in 16 or 32 bits.
+        uchar descriptor[12] = {};
+        if (method == 1) {
+            if (offset >= idatSize) return 0;
+            std::memcpy(descriptor, m.data + idatAt + offset,
+                        std::min<size_t>(sizeof descriptor, idatSize - size_t(offset)));
+        } else if (method != 0 || ::pread(fd, descriptor, sizeof descriptor, off_t(offset)) < 8) {
+            return 0;
+        }
+        Bytes d{descriptor, sizeof descriptor};
+        d.get(1);
+        const int field = d.get(1) & 1 ? 4 : 2;
+        d.get(2);
+        const quint64 w = d.get(field), h = d.get(field);
+        largest = std::max(largest, qint64(std::min<quint64>(w * h, quint64(1) << 62)));
+    }
+    return largest;
 }
 
 }  // namespace
@@ -205,7 +330,7 @@ Picture readHeif(int fd, const Request& request) {
     const bool preview = !request.view.isValid() && !request.screen.isValid() &&
                          request.fit.isValid() && !request.fit.isEmpty();
     if (preview) {
-        if (const Handle thumb = thumbnailFor(primary.get(), request.fit)) {
+        if (const Handle thumb = thumbnailFor(primary.get(), own, request.fit)) {
             const Image image = decode(thumb.get());
             if (image) {
                 const QSize size(heif_image_get_width(image.get(), heif_channel_interleaved),
@@ -224,6 +349,12 @@ Picture readHeif(int fd, const Request& request) {
     }
 
     if (decodeBytes(primary.get(), own) > kMaxDecodeBytes) Raise(err::InvalidPicture);
+    // A grid whose canvas is larger than the picture declared would be decoded at the canvas's
+    // size.
+    if (largestGrid(fd, qint64(st.st_size)) >
+        qint64(heif_image_handle_get_ispe_width(primary.get())) *
+            heif_image_handle_get_ispe_height(primary.get()))
+        Raise(err::InvalidPicture);
     Image image = decode(primary.get());
     if (!image) Raise(err::InvalidPicture);
     // The picture as decoded; the transforms and crop already applied.

@@ -20,10 +20,11 @@
 
 #include "core/forms.h"
 #include "core/module1.h"
+#include "formats_heif_jxl.h"
 #include "forms/filecontrols.h"
-#include "picture/picture.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "picture/picture.h"
 #include "slideshow/imv.h"
 #include "support/testsupport.h"
 
@@ -406,6 +407,9 @@ class BadFilesTest : public QObject {
             {"picture.bmp", encoded(picture, "bmp")},
             {"picture.gif",
              readAll(testing::MakePicture(tmp_.path(), "solid.gif", {48, 40}, Qt::red))},
+            {"picture.heic", testing::EncodeHeif(picture, false)},
+            {"picture.avif", testing::EncodeHeif(picture, true)},
+            {"picture.jxl", testing::EncodeJxl(picture, false)},
         };
         for (const auto& [name, bytes] : valid) {
             write(name, bytes);
@@ -513,6 +517,15 @@ class BadFilesTest : public QObject {
         const QByteArray large = handJpeg({6000, 4000}, Scans::ProgressiveDc, 1, 0);
         out.push_back({"sparse-progressive-24mp-cut.jpg", large.left(large.size() - 2),
                        Expect::Loaded, QSize(6000, 4000), sparse});
+        const QByteArray heic = testing::EncodeHeif(pattern({48, 40}), false);
+        out.push_back(
+            {"sparse-heic-cut.heic", heic.left(heic.size() / 2), Expect::Either, {}, sparse});
+        // A grid whose canvas (12288 x 10240) is far larger than the picture it makes.
+        QByteArray grid = heic;
+        grid.replace(grid.indexOf("idat") + 8, 4, "\x30\x00\x28\x00", 4);
+        out.push_back({"heic-grid-canvas-larger.heic", grid, Expect::Refused});
+        const QByteArray jxl = testing::EncodeJxl(pattern({480, 400}), true);
+        out.push_back({"sparse-jxl-cut.jxl", jxl.left(jxl.size() / 2), Expect::Either, {}, sparse});
         out.push_back({"sparse-header-only.bmp", bmp({4000, 3000}, 24, 3000, {}), Expect::Loaded,
                        QSize(4000, 3000), sparse});
         out.push_back({"sparse-header-only.gif",

@@ -279,6 +279,30 @@ QRect centred(QSize picture, QSize view) {
     return QRect((picture.width() - w) / 2, (picture.height() - h) / 2, w, h);
 }
 
+// A HEIF file whose pictures all declare a size of side x side.
+QByteArray heifDeclaring(QByteArray heif, int side) {
+    const char size[] = {char(side >> 24), char(side >> 16), char(side >> 8), char(side)};
+    for (int at = heif.indexOf("ispe"); at >= 0; at = heif.indexOf("ispe", at + 1))
+        heif.replace(at + 8, 4, size, 4).replace(at + 12, 4, size, 4);
+    return heif;
+}
+
+// A JPEG XL codestream's header alone, declaring a picture of side x side (side <= 2^18).
+QByteArray jxlDeclaring(int side) {
+    QByteArray out("\xFF\x0A", 2);
+    quint64 bits = 0;
+    int n = 0;
+    auto put = [&](quint64 v, int count) {
+        bits |= v << n;
+        n += count;
+    };
+    // Not small; the height in 18 bits, no ratio, the width in 18 bits; default metadata.
+    put(0, 1), put(2, 2), put(quint64(side - 1), 18), put(0, 3), put(2, 2);
+    put(quint64(side - 1), 18), put(1, 1);
+    for (; n > 0; n -= 8, bits >>= 8) out.append(char(bits & 0xFF));
+    return out + QByteArray(16, '\0');
+}
+
 class ImageForm : public forms::Form {
 public:
     ImageForm()
@@ -443,6 +467,13 @@ private slots:
             << "header.jpg" << flatJpeg(65000, 65000).left(200) << QSize();
         QByteArray gif("GIF89a\x60\xEA\x60\xEA\x00\x00\x00", 13);  // 60000 x 60000
         QTest::newRow("GIF of 3.6 GP, header only") << "huge.gif" << gif << QSize();
+        const QImage small = quadrants({64, 48});
+        QTest::newRow("HEIC declaring 400 MP")
+            << "huge.heic" << heifDeclaring(testing::EncodeHeif(small, false), 20000) << QSize();
+        QTest::newRow("AVIF declaring 400 MP")
+            << "huge.avif" << heifDeclaring(testing::EncodeHeif(small, true), 20000) << QSize();
+        QTest::newRow("JPEG XL of 400 MP, header only")
+            << "huge.jxl" << jxlDeclaring(20000) << QSize();
     }
     void sizes() {
         QFETCH(QString, name);

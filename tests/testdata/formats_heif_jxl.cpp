@@ -51,8 +51,7 @@ QByteArray EncodeHeif(const QImage& image, bool av1, int orientation, const QIma
             // Encoded only when larger than its box: given a pixel larger, scaled to the box.
             heif_image* small = heifImage(thumbnail.scaled(thumbnail.size() + QSize(1, 1)));
             heif_context_encode_thumbnail(context, small, handle, encoder, options,
-                                          std::max(thumbnail.width(), thumbnail.height()),
-                                          nullptr);
+                                          std::max(thumbnail.width(), thumbnail.height()), nullptr);
             heif_image_release(small);
         }
         heif_writer writer{1, appendTo};
@@ -68,7 +67,8 @@ QByteArray EncodeHeif(const QImage& image, bool av1, int orientation, const QIma
 
 QByteArray EncodeJxl(const QImage& image, bool lossless, int orientation) {
     const bool alpha = image.hasAlphaChannel();
-    const QImage in = rgba(image);
+    const QImage in = alpha ? rgba(image) : image.convertToFormat(QImage::Format_RGB888);
+    const size_t channels = alpha ? 4 : 3, row = size_t(in.width()) * channels;
     JxlEncoder* encoder = JxlEncoderCreate(nullptr);
     JxlBasicInfo info;
     JxlEncoderInitBasicInfo(&info);
@@ -86,12 +86,12 @@ QByteArray EncodeJxl(const QImage& image, bool lossless, int orientation) {
     JxlEncoderSetColorEncoding(encoder, &srgb);
     JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder, nullptr);
     JxlEncoderSetFrameLossless(settings, lossless);
-    const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-    std::vector<uint8_t> bytes(size_t(in.width()) * 4 * size_t(in.height()));
+    const JxlPixelFormat format{uint32_t(channels), JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    std::vector<uint8_t> bytes(row * size_t(in.height()));
     for (int y = 0; y < in.height(); ++y)
-        memcpy(bytes.data() + size_t(y) * size_t(in.width()) * 4, in.constScanLine(y),
-               size_t(in.width()) * 4);
-    JxlEncoderAddImageFrame(settings, &format, bytes.data(), bytes.size());
+        memcpy(bytes.data() + size_t(y) * row, in.constScanLine(y), row);
+    if (JxlEncoderAddImageFrame(settings, &format, bytes.data(), bytes.size()) != JXL_ENC_SUCCESS)
+        qFatal("cannot encode a JPEG XL picture");
     JxlEncoderCloseInput(encoder);
     QByteArray out(1 << 16, '\0');
     size_t used = 0;
