@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "formats_heif_jxl.h"
 #include "picture/picture.h"
 #include "system/error.h"
 
@@ -158,6 +159,15 @@ void writeSeeds(const QString& dir) {
     amid[34] = char(18);
     amid[36] = char(13);
     put("amid.gif", amid);
+    // HEIC (turned, and with a thumbnail), AVIF with alpha, JPEG XL lossy and lossless.
+    QImage alpha = pattern({14, 10}, QImage::Format_ARGB32);
+    alpha.setPixel(3, 4, qRgba(10, 20, 30, 40));
+    put("small.heic", testing::EncodeHeif(small, false));
+    put("turned.heic", testing::EncodeHeif(pattern({12, 8}), false, 6));
+    put("thumbnail.heic", testing::EncodeHeif(pattern({64, 48}), false, 1, pattern({16, 12})));
+    put("alpha.avif", testing::EncodeHeif(alpha, true, 2));
+    put("lossy.jxl", testing::EncodeJxl(small, false));
+    put("lossless-alpha.jxl", testing::EncodeJxl(alpha, true, 5));
 }
 
 }  // namespace
@@ -180,8 +190,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     g_path = QStringLiteral("/proc/self/fd/%1").arg(g_fd);
     // The image readers are loaded once, here, so that they are not taken for leaks of the
     // first input that reaches them.
-    for (const QByteArray& bytes : {encoded(pattern({4, 4}), "jpeg", 75, false),
-                                    encoded(pattern({4, 4}), "bmp", -1, false), gif({4, 4}, 1)}) {
+    for (const QByteArray& bytes :
+         {encoded(pattern({4, 4}), "jpeg", 75, false), encoded(pattern({4, 4}), "bmp", -1, false),
+          gif({4, 4}, 1), testing::EncodeHeif(pattern({4, 4}), false),
+          testing::EncodeHeif(pattern({4, 4}), true), testing::EncodeJxl(pattern({4, 4}), false)}) {
         if (::ftruncate(g_fd, 0) != 0 ||
             ::pwrite(g_fd, bytes.constData(), size_t(bytes.size()), 0) != bytes.size())
             std::abort();

@@ -287,22 +287,6 @@ QByteArray heifDeclaring(QByteArray heif, int side) {
     return heif;
 }
 
-// A JPEG XL codestream's header alone, declaring a picture of side x side (side <= 2^18).
-QByteArray jxlDeclaring(int side) {
-    QByteArray out("\xFF\x0A", 2);
-    quint64 bits = 0;
-    int n = 0;
-    auto put = [&](quint64 v, int count) {
-        bits |= v << n;
-        n += count;
-    };
-    // Not small; the height in 18 bits, no ratio, the width in 18 bits; default metadata.
-    put(0, 1), put(2, 2), put(quint64(side - 1), 18), put(0, 3), put(2, 2);
-    put(quint64(side - 1), 18), put(1, 1);
-    for (; n > 0; n -= 8, bits >>= 8) out.append(char(bits & 0xFF));
-    return out + QByteArray(16, '\0');
-}
-
 class ImageForm : public forms::Form {
 public:
     ImageForm()
@@ -472,8 +456,10 @@ private slots:
             << "huge.heic" << heifDeclaring(testing::EncodeHeif(small, false), 20000) << QSize();
         QTest::newRow("AVIF declaring 400 MP")
             << "huge.avif" << heifDeclaring(testing::EncodeHeif(small, true), 20000) << QSize();
+        // A JPEG XL codestream's size (20000 x 20000, in 18 bits each) and default metadata.
+        const QByteArray jxl("\xFF\x0A\xFC\x70\x02\x7E\x38\x11", 8);
         QTest::newRow("JPEG XL of 400 MP, header only")
-            << "huge.jxl" << jxlDeclaring(20000) << QSize();
+            << "huge.jxl" << jxl + QByteArray(16, '\0') << QSize();
     }
     void sizes() {
         QFETCH(QString, name);
