@@ -89,6 +89,10 @@ QJsonObject FigurePlayList(const DataSet& data, const QString& name);
 QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize size);
 QJsonObject FigureMemoryPrefetched(const DataSet& data, const QStringList& files);
 
+// HEIC and JPEG XL (heifjxl.cpp): show-large-heic, show-large-jxl, preview-heic, preview-jxl,
+// preview-heic-thumbnail.
+QJsonObject FigureHeifJxl(const DataSet& data, const QString& figure);
+
 // Start-up: the children report when their main window has first been painted.
 int StartupChild(int argc, char** argv, bool realProgram);
 QJsonObject FigureStartup(const DataSet& data, const QString& self, const QString& name);

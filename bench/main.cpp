@@ -109,8 +109,23 @@ std::vector<Figure> figures() {
             return FigureShowFit(d, d.path(QLatin1String(file)), QString());
         };
     };
+    auto heifJxl = [](const char* figure) {
+        return [figure](const DataSet& d, const QString&) {
+            return FigureHeifJxl(d, QLatin1String(figure));
+        };
+    };
     const char* hd = "screen-1920x1080.json";
     return {
+        {"show-large-heic", "show tick, 12 MP HEIC (vs libheif whole decode)", hd,
+         heifJxl("show-large-heic")},
+        {"show-large-jxl", "show tick, 24 MP JPEG XL (vs libjxl to the centre)", hd,
+         heifJxl("show-large-jxl")},
+        {"preview-heic", "preview, 12 MP HEIC (vs libheif decode + scale)", hd,
+         heifJxl("preview-heic")},
+        {"preview-jxl", "preview, 24 MP JPEG XL (vs libjxl decode + scale)", hd,
+         heifJxl("preview-jxl")},
+        {"preview-heic-thumbnail", "preview, phone HEIC with thumbnail (vs whole)", hd,
+         heifJxl("preview-heic-thumbnail")},
         {"preview-24mp-420", "preview, 24 MP JPEG 4:2:0", hd, preview("p24-420.jpg")},
         {"preview-24mp-444", "preview, 24 MP JPEG 4:4:4", hd, preview("p24-444.jpg")},
         {"preview-48mp-420", "preview, 48 MP JPEG 4:2:0", hd, preview("p48-420.jpg")},

@@ -42,7 +42,7 @@ if [ -n "${VARNEL_CORPUS:-}" ] && [ -d "$VARNEL_CORPUS" ]; then
     find "$VARNEL_CORPUS" -type f -size -256k -exec cp -t "$seeds" {} +
 fi
 
-# The markers and tags of the three formats, for the mutations.
+# The markers and tags of the formats, for the mutations.
 dict="$build/picture.dict"
 cat >"$dict" <<'EOF'
 "\xFF\xD8\xFF"
@@ -79,6 +79,31 @@ cat >"$dict" <<'EOF'
 ";"
 "\xFF\xFF"
 "\x00\x00\x00\x80"
+"ftyp"
+"heic"
+"avif"
+"mif1"
+"meta"
+"pitm"
+"iloc"
+"iinf"
+"infe"
+"iref"
+"dimg"
+"thmb"
+"ipco"
+"ipma"
+"ispe"
+"irot"
+"imir"
+"hvcC"
+"av1C"
+"colr"
+"idat"
+"grid"
+"\xFF\x0A"
+"\x00\x00\x00\x0CJXL \x0D\x0A\x87\x0A"
+"jxlc"
 EOF
 
 echo "fuzz: $seconds s, seeds in $seeds, corpus in $corpus, findings in $findings"

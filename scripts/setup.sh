@@ -15,6 +15,7 @@ run_packages=(
     libjpeg62-turbo-dev libgif-dev libspng-dev libtiff-dev libwebp-dev liblcms2-dev
     libfontconfig-dev fonts-ipafont-gothic qt6-translations-l10n
     qt6-wayland
+    libheif-dev libjxl-dev
 )
 test_packages=(
     "${run_packages[@]}"

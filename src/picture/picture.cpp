@@ -20,6 +20,8 @@ Format formatOf(int fd) {
     if (bytes.startsWith("\x89PNG\r\n\x1A\n")) return Format::Png;
     if (bytes.startsWith("II*\0") || bytes.startsWith("MM\0*")) return Format::Tiff;
     if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP") return Format::WebP;
+    if (isHeif(fd)) return Format::Heif;
+    if (isJxl(fd)) return Format::Jxl;
     return Format::Unknown;
 }
 
@@ -51,6 +53,10 @@ Picture read(int fd, const pixels::Request& request) {
             return pixels::readTiff(fd, request);
         case pixels::Format::WebP:
             return pixels::readWebP(fd, request);
+        case pixels::Format::Heif:
+            return pixels::readHeif(fd, request);
+        case pixels::Format::Jxl:
+            return pixels::readJxl(fd, request);
         case pixels::Format::Unknown:
             break;
     }

@@ -16,11 +16,17 @@ enum class Format {
     Png,
     Tiff,
     WebP,
+    Heif,
+    Jxl,
 };
 
 // The format of a file, recognised by its first bytes; no reader is ever reached from a user's
 // file of another kind.
 Format formatOf(int fd);
+// An ISO media file of a HEIF brand (HEIC, AVIF).
+bool isHeif(int fd);
+// A JPEG XL codestream, bare or in its container.
+bool isJxl(int fd);
 
 Picture readJpeg(int fd, const Request& request);
 Picture readBmp(int fd, const Request& request);
@@ -28,5 +34,7 @@ Picture readGif(int fd, const Request& request);
 Picture readPng(int fd, const Request& request);
 Picture readTiff(int fd, const Request& request);
 Picture readWebP(int fd, const Request& request);
+Picture readHeif(int fd, const Request& request);
+Picture readJxl(int fd, const Request& request);
 
 }  // namespace forms::pixels

@@ -21,6 +21,7 @@
 
 #include "core/forms.h"
 #include "core/module1.h"
+#include "testdata/formats_heif_jxl.h"
 #include "forms/filecontrols.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
@@ -421,6 +422,9 @@ class BadFilesTest : public QObject {
             {"picture.png", encoded(picture, "png")},
             {"picture.tiff", testing::Converted(picture, "p.tiff", "-compress zip")},
             {"picture.webp", testing::Converted(picture, "p.webp")},
+            {"picture.heic", testdata::EncodeHeif(picture, false)},
+            {"picture.avif", testdata::EncodeHeif(picture, true)},
+            {"picture.jxl", testdata::EncodeJxl(picture, false)},
         };
         for (const auto& [name, bytes] : valid) {
             write(name, bytes);
@@ -540,6 +544,15 @@ class BadFilesTest : public QObject {
         const QByteArray large = handJpeg({6000, 4000}, Scans::ProgressiveDc, 1, 0);
         out.push_back({"sparse-progressive-24mp-cut.jpg", large.left(large.size() - 2),
                        Expect::Loaded, QSize(6000, 4000), sparse});
+        const QByteArray heic = testdata::EncodeHeif(pattern({48, 40}), false);
+        out.push_back(
+            {"sparse-heic-cut.heic", heic.left(heic.size() / 2), Expect::Either, {}, sparse});
+        // A grid whose canvas (12288 x 10240) is far larger than the picture it makes.
+        QByteArray grid = heic;
+        grid.replace(grid.indexOf("idat") + 8, 4, "\x30\x00\x28\x00", 4);
+        out.push_back({"heic-grid-canvas-larger.heic", grid, Expect::Refused});
+        const QByteArray jxl = testdata::EncodeJxl(pattern({480, 400}), true);
+        out.push_back({"sparse-jxl-cut.jxl", jxl.left(jxl.size() / 2), Expect::Either, {}, sparse});
         out.push_back({"sparse-header-only.bmp", bmp({4000, 3000}, 24, 3000, {}), Expect::Loaded,
                        QSize(4000, 3000), sparse});
         out.push_back({"sparse-header-only.gif",

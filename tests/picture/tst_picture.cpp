@@ -20,6 +20,7 @@ extern "C" {}
 #include "system/error.h"
 #include "system/filenames.h"
 #include "testdata/files.h"
+#include "testdata/formats_heif_jxl.h"
 #include "testdata/gif.h"
 
 namespace {
@@ -289,6 +290,14 @@ QImage onBlack(const QImage& image) {
     return out;
 }
 
+// A HEIF file whose pictures all declare a size of side x side.
+QByteArray heifDeclaring(QByteArray heif, int side) {
+    const char size[] = {char(side >> 24), char(side >> 16), char(side >> 8), char(side)};
+    for (int at = heif.indexOf("ispe"); at >= 0; at = heif.indexOf("ispe", at + 1))
+        heif.replace(at + 8, 4, size, 4).replace(at + 12, 4, size, 4);
+    return heif;
+}
+
 }  // namespace
 
 class PictureTest : public QObject {
@@ -457,6 +466,15 @@ private slots:
             << "header.jpg" << flatJpeg(65000, 65000).left(200) << QSize();
         QByteArray gif("GIF89a\x60\xEA\x60\xEA\x00\x00\x00", 13);  // 60000 x 60000
         QTest::newRow("GIF of 3.6 GP, header only") << "huge.gif" << gif << QSize();
+        const QImage small = quadrants({64, 48});
+        QTest::newRow("HEIC declaring 400 MP")
+            << "huge.heic" << heifDeclaring(testdata::EncodeHeif(small, false), 20000) << QSize();
+        QTest::newRow("AVIF declaring 400 MP")
+            << "huge.avif" << heifDeclaring(testdata::EncodeHeif(small, true), 20000) << QSize();
+        // A JPEG XL codestream's size (20000 x 20000, in 18 bits each) and default metadata.
+        const QByteArray jxl("\xFF\x0A\xFC\x70\x02\x7E\x38\x11", 8);
+        QTest::newRow("JPEG XL of 400 MP, header only")
+            << "huge.jxl" << jxl + QByteArray(16, '\0') << QSize();
     }
     void sizes() {
         QFETCH(QString, name);
@@ -663,6 +681,73 @@ private slots:
         QCOMPARE(p.size(), frame.size());
         QVERIFY(p.held().contains(centred(frame.size(), view.isValid() ? view : frame.size())));
         QCOMPARE(largestDifference(p.image(), expected.copy(p.held())), 0);
+    }
+
+    // HEIF and JPEG XL pictures, turned by their files, some with alpha: the part a view
+    // shows, and the picture reduced for a box and fitted to a screen, against the library's
+    // own whole decode cut and scaled here.
+    void heifAndJxl_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<bool>("alpha");
+        QTest::newRow("HEIC") << "heic" << 1 << false;
+        QTest::newRow("HEIC turned a quarter") << "heic" << 6 << false;
+        QTest::newRow("AVIF with alpha, mirrored") << "avif" << 2 << true;
+        QTest::newRow("JPEG XL lossy") << "jxl" << 1 << false;
+        QTest::newRow("JPEG XL lossy, turned back") << "jxl" << 8 << false;
+        QTest::newRow("JPEG XL lossless, transposed, alpha") << "jxl lossless" << 5 << true;
+    }
+    void heifAndJxl() {
+        QFETCH(QString, format);
+        QFETCH(int, orientation);
+        QFETCH(bool, alpha);
+        QImage image = quadrants(QSize(300, 200)).convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; alpha && y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, (image.pixel(x, y) & 0xFFFFFF) | uint(160 + x % 96) << 24);
+        const bool jxl = format.startsWith("jxl");
+        const QByteArray bytes =
+            jxl ? testdata::EncodeJxl(image, format.endsWith("lossless"), orientation)
+                : testdata::EncodeHeif(image, format == "avif", orientation);
+        if (bytes.isEmpty()) QSKIP("no encoder for this format");
+        const QImage whole = jxl ? testdata::DecodeJxl(bytes) : testdata::DecodeHeif(bytes);
+        QCOMPARE(whole.size(), orientation >= 5 ? QSize(200, 300) : QSize(300, 200));
+        const QString file = path("picture." + format.left(4));
+        testdata::WriteFile(file, bytes);
+
+        const QSize view(150, 75);
+        forms::Picture p = forms::LoadPicture(file, {}, view);
+        QCOMPARE(p.size(), whole.size());
+        QVERIFY(p.held().contains(centred(whole.size(), view)) && !p.isWhole());
+        QVERIFY(largestDifference(p.image(), whole.copy(p.held())) <= (alpha ? 2 : 0));
+        for (const bool fitted : {false, true}) {
+            p = fitted ? forms::LoadPictureFitted(file, QSize(200, 200))
+                       : forms::LoadPicture(file, QSize(90, 70));
+            QCOMPARE(p.size(),
+                     fitted ? whole.size().scaled(200, 200, Qt::KeepAspectRatio) : whole.size());
+            const QImage expected =
+                whole.scaled(p.image().size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            QVERIFY2(meanDifference(p.image(), expected) < 3,
+                     qPrintable(QString::number(meanDifference(p.image(), expected))));
+        }
+    }
+
+    // A phone's HEIC carries a small picture of itself: the preview uses it where it covers
+    // the preview's box, the whole picture where it does not.
+    void heifPreviewFromThumbnail() {
+        QImage thumbnail(160, 120, QImage::Format_RGB32);
+        thumbnail.fill(Qt::green);
+        const QByteArray bytes =
+            testdata::EncodeHeif(quadrants(QSize(640, 480)), false, 1, thumbnail);
+        if (bytes.isEmpty()) QSKIP("no HEVC encoder");
+        testdata::WriteFile(path("phone.heic"), bytes);
+        for (const QSize box : {QSize(160, 120), QSize(161, 100)}) {
+            const forms::Picture p = forms::LoadPicture(path("phone.heic"), box);
+            QCOMPARE(p.size(), QSize(640, 480));
+            QCOMPARE(
+                near(p.image().pixel(p.image().width() / 4, p.image().height() * 3 / 4), Qt::green),
+                box.width() <= 160);
+        }
     }
 
     // The loader keeps no state between calls: pictures load on another thread while this
