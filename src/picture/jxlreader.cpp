@@ -22,10 +22,6 @@ namespace forms::pixels {
 
 namespace {
 
-// The most the decoder may take for its own buffers: it holds a whole frame, four bytes a
-// sample for every channel, and about as much again as one more channel (measured: 380 MB
-// for a lossy 24 MP picture).
-constexpr qint64 kMaxDecoderMemory = 1024LL * 1024 * 1024;
 // The file is read this much at a time.
 constexpr size_t kBlock = 1 << 20;
 // What is read before the picture's size is known; headers are far smaller.
@@ -190,6 +186,8 @@ Picture readJxl(int fd, const Request& request) {
                            int(std::min<uint32_t>(info.ysize, 1u << 30)));
             if (stored.isEmpty() || tooLarge(stored)) Raise(err::InvalidPicture);
             const qint64 channels = 3 + qint64(info.num_extra_channels);
+            // The decoder holds a whole frame, four bytes a sample for every channel, and about as
+            // much again as one more channel (measured: 380 MB for a lossy 24 MP picture).
             if (qint64(stored.width()) * stored.height() * (channels + 1) * 4 > kMaxDecoderMemory)
                 Raise(err::InvalidPicture);
             // Even stored losslessly, a picture takes no more than a few bytes a sample.
