@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLayout>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
@@ -79,9 +80,10 @@ void MsgBox(const QString& prompt) {
                    QApplication::activeWindow());
     box.setAccessibleDescription(prompt);
     box.setWindowModality(Qt::ApplicationModal);
+    // Counted until the box is gone, however its loop is left.
     ++g_messagesPending;
+    const auto answered = qScopeGuard([] { --g_messagesPending; });
     box.exec();
-    --g_messagesPending;
 }
 
 bool MessagePending() { return g_messagesPending > 0; }

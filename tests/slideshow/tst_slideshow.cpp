@@ -316,9 +316,7 @@ private slots:
         QTest::newRow("unchanged") << QString() << QStringLiteral("40x30");
         QTest::newRow("replaced") << QStringLiteral("replace") << QStringLiteral("90x10");
         QTest::newRow("removed") << QStringLiteral("remove") << QStringLiteral("notice");
-        // Files of the same size: only what the descriptor read tells them apart.
-        QTest::newRow("rewritten, times kept") << QStringLiteral("rewrite") << "60x20";
-        QTest::newRow("swapped") << QStringLiteral("swap") << "60x20";
+        QTest::newRow("rewritten, times kept (cp -p)") << QStringLiteral("rewrite") << "60x20";
     }
     void fileChangedAfterItWasReadAhead() {
         QFETCH(QString, change);
@@ -336,27 +334,17 @@ private slots:
             } else if (change == "remove") {
                 QVERIFY(QFile::remove(next));
             } else if (!change.isEmpty()) {
-                const QString other =
-                    testing::MakePicture(tmp.path(), "other.bmp", {60, 20}, Qt::blue);
-                QCOMPARE(QFileInfo(other).size(), QFileInfo(next).size());
-                const QByteArray from = QFile::encodeName(other), to = QFile::encodeName(next);
-                if (change == "swap") {
-                    QCOMPARE(::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE), 0);
-                } else {
-                    // As `cp -p` does: the same file written over, its times put back. The
-                    // kernel stamps changes by its clock tick: the rewrite comes in a later one.
-                    struct stat st {};
-                    QCOMPARE(::stat(to, &st), 0);
-                    for (timespec now{}; clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 &&
-                                         now.tv_sec == st.st_ctim.tv_sec &&
-                                         now.tv_nsec == st.st_ctim.tv_nsec;) {
-                    }
-                    QFile in(other);
-                    QVERIFY(in.open(QIODevice::ReadOnly));
-                    testing::WriteFile(next, in.readAll());
-                    const timespec times[2] = {st.st_atim, st.st_mtim};
-                    QCOMPARE(::utimensat(AT_FDCWD, to, times, 0), 0);
-                }
+                QFile in(testing::MakePicture(tmp.path(), "o.bmp", {60, 20}, Qt::blue));
+                const QByteArray to = QFile::encodeName(next);
+                struct stat st {};
+                QVERIFY(in.open(QIODevice::ReadOnly) && ::stat(to, &st) == 0);
+                // Changes are stamped by the clock's tick: the rewrite comes in a later one.
+                timespec t{};
+                do clock_gettime(CLOCK_REALTIME_COARSE, &t);
+                while (t.tv_sec == st.st_ctim.tv_sec && t.tv_nsec == st.st_ctim.tv_nsec);
+                const timespec times[2] = {st.st_atim, st.st_mtim};
+                testing::WriteFile(next, in.readAll());
+                QCOMPARE(::utimensat(AT_FDCWD, to, times, 0), 0);
             }
             f.Timer1.Tick();
             QVERIFY(onScreen(f).startsWith(expected));

@@ -58,9 +58,8 @@ void WhileModal(const std::function<void()>& start, const std::function<void()>&
 void CloseModals();
 
 // While it lives, the file system does not answer for the paths given (their reading or their
-// drive's state waits, as in a dead mount), and the window waits for it as it waits for any
-// folder: healthy folders answer in the usual time, whatever the load. Every thread held is let
-// go at its end.
+// drive's state waits, as in a dead mount) as long as the window waits for any folder. Every
+// thread held is let go at its end.
 class Hang {
 public:
     explicit Hang(QList<QByteArray> paths);

@@ -386,36 +386,20 @@ private slots:
         QTest::newRow("removed") << "removed";
         QTest::newRow("no permission") << "no permission";
         QTest::newRow("listing hangs") << "listing hangs";
-        QTest::newRow("listed, not entered") << "not entered";
-        QTest::newRow("path too long") << "too long";
+        QTest::newRow("listed, not entered") << "no entry";
     }
     void startFolder() {
         QFETCH(QString, fault);
-        if ((fault == "no permission" || fault == "not entered") &&
-            asNobody(QStringLiteral("startFolder:") + QTest::currentDataTag()))
+        if (fault.startsWith("no") && asNobody("startFolder:" + QString(QTest::currentDataTag())))
             return;
-        QString start = work_ + "/deep/start";
+        const QString start = work_ + "/deep/start";
         QVERIFY(QDir().mkpath(start));
         testing::MakePicture(work_ + "/deep", "up.jpg", {30, 20}, Qt::red);
         QVERIFY(QDir::setCurrent(start));
-        // Deeper than a path can name: made a folder at a time, from the one before.
-        const QByteArray part(200, 'd');
-        const int depth = fault == "too long" ? PATH_MAX / 200 + 1 : 0;
-        for (int i = 0; i < depth; ++i) {
-            QVERIFY(::mkdir(part.constData(), 0755) == 0 && ::chdir(part.constData()) == 0);
-            start += "/" + QString::fromLatin1(part);
-        }
-        const auto remove = qScopeGuard([&] {
-            QDir::setCurrent(work_ + "/deep/start");
-            for (int i = 1; i < depth && ::chdir(part.constData()) == 0;) ++i;
-            for (int i = 0; i < depth; ++i)
-                if (::rmdir(part.constData()) != 0 || ::chdir("..") != 0) break;
-        });
         if (fault == "removed") QVERIFY(QDir().rmdir(start));
         if (fault == "no permission") QVERIFY(::chmod(QFile::encodeName(start), 0) == 0);
-        if (fault == "not entered") QVERIFY(::chmod(QFile::encodeName(start), 0444) == 0);
-        // Named on the command line from the folder started in, where there is no up.jpg.
-        // A name that is not UTF-8 keeps its bytes.
+        if (fault == "no entry") QVERIFY(::chmod(QFile::encodeName(start), 0444) == 0);
+        // Named on the command line from the folder started in, in bytes that are not UTF-8.
         char* argv[] = {const_cast<char*>("varnel"), const_cast<char*>("up\xE9.jpg")};
         const QStringList named = app::FileArguments(2, argv);
         QCOMPARE(named, QStringList{forms::PathText(QFile::encodeName(start) + "/up\xE9.jpg")});
@@ -424,16 +408,9 @@ private slots:
         app::Start();
         testing::Settle();
         QVERIFY(main_f.peek() && main_f->window()->isVisible());
-        QCOMPARE(boxes.texts.size(), 1);
         main_f->OpenFiles(named);
-        QCOMPARE(boxes.texts.size(), 2);
-        QVERIFY2(boxes.texts[1].contains("up"), qPrintable(boxes.texts[1]));
+        QVERIFY(boxes.texts.size() == 2 && boxes.texts[1].contains("up"));
         QCOMPARE(main_f->List1.ListCount(), int16_t(0));
-        if (fault == "too long") {
-            QVERIFY2(boxes.texts[0].contains(QStringLiteral("長すぎ")), qPrintable(boxes.texts[0]));
-            QVERIFY(start.startsWith(main_f->Dirbox.Path()));
-            return;
-        }
         QCOMPARE(main_f->Dirbox.Path(), work_ + "/deep");
         QCOMPARE(listed(*main_f), QStringList{"up.jpg"});
         QVERIFY2(boxes.texts[0].contains(start) && boxes.texts[0].contains(work_ + "/deep"),
@@ -505,9 +482,7 @@ private slots:
             // A drive that does not answer when asked is listed as not ready.
             testing::Hang hang({QFile::encodeName(mnt)});
             QCOMPARE(state(forms::Drives()), "not ready");
-            // Nor is it waited for again while it still does not answer: a wait as long as
-            // the test's own would end it.
-            forms::SetFileSystemWait(600000);
+            forms::SetFileSystemWait(600000);  // nor waited for again: this would end the test
             QCOMPARE(state(forms::Drives()), "not ready");
             forms::SetFileSystemWait(0);
         }
