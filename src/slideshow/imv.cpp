@@ -39,22 +39,34 @@ void SlideShowForm::Form_Load() {
     const int16_t n = main_f->List1.ListCount();
     for (int k = 0; k < n; ++k) List2.AddItem(main_f->List1.List(k));
     fit_ = main_f->awaseMn.Checked();
+    sequence_ = ShowSequence(n, {});
     // The first picture is read while the window is still black.
-    if (n > 0) ahead.Request(List2.List(0), view(), loader(view()));
+    readAhead();
 }
 
 void SlideShowForm::Form_Unload() { ahead.Stop(); }
 
-void SlideShowForm::Timer1_Timer() {
-    const int16_t count = List2.ListCount();
-    if (position_ + 1 < count) {
-        showEntry(int16_t(position_ + 1));
-    } else {
-        // The end is announced once: no tick comes while the message waits.
-        Timer1.Enabled = false;
-        forms::MsgBox(QStringLiteral("終了しました。"));
-        Command1.Value = true;
+void SlideShowForm::Timer1_Timer() { play(sequence_.Tick()); }
+
+void SlideShowForm::play(ShowSequence::Step step) {
+    switch (step) {
+        case ShowSequence::Step::Stay:
+            break;
+        case ShowSequence::Step::Show:
+            showEntry(int16_t(sequence_.Position()));
+            break;
+        case ShowSequence::Step::End:
+            // The end is announced once: no tick comes while the message waits.
+            Timer1.Enabled = false;
+            forms::MsgBox(QStringLiteral("終了しました。"));
+            Command1.Value = true;
+            break;
     }
+}
+
+void SlideShowForm::readAhead() {
+    const int next = sequence_.Ahead();
+    if (next >= 0) ahead.Request(List2.List(int16_t(next)), view(), loader(view()));
 }
 
 QSize SlideShowForm::view() const { return forms::ViewSize(Width(), Height()); }
@@ -85,12 +97,11 @@ void SlideShowForm::showEntry(int16_t index) {
     const float left = (Width() - Image1.Width()) / 2;
     const float top = (Height() - Image1.Height()) / 2;
     Image1.Move(left, top);
-    position_ = index;
-    if (index + 1 < List2.ListCount()) ahead.Request(List2.List(index + 1), view(), loader(view()));
+    readAhead();
 }
 
 void SlideShowForm::restartInterval() {
-    if (Loaded() && !paused_) Timer1.Interval = Timer1.Interval();
+    if (Loaded() && !sequence_.Paused()) Timer1.Interval = Timer1.Interval();
 }
 
 void SlideShowForm::Form_KeyDown(int KeyCode) {
@@ -100,21 +111,21 @@ void SlideShowForm::Form_KeyDown(int KeyCode) {
             break;
         case forms::vbKeySpace:
             // While paused no tick comes; on resume the picture gets a whole interval.
-            paused_ = !paused_;
+            sequence_.TogglePause();
             Label2.Move(Width() - Label2.Width() - 240, 240);
-            Label2.Visible = paused_;
-            Timer1.Enabled = !paused_;
+            Label2.Visible = sequence_.Paused();
+            Timer1.Enabled = !sequence_.Paused();
             break;
         case forms::vbKeyRight:
         case forms::vbKeyPageDown:
             // What the next tick would do, now; after the last picture, the end.
-            Timer1_Timer();
+            play(sequence_.Forward());
             restartInterval();
             break;
         case forms::vbKeyLeft:
         case forms::vbKeyPageUp:
-            if (position_ > 0) {
-                showEntry(int16_t(position_ - 1));
+            if (sequence_.Back() == ShowSequence::Step::Show) {
+                showEntry(int16_t(sequence_.Position()));
                 restartInterval();
             }
             break;

@@ -2,6 +2,7 @@
 
 #include "forms/controls.h"
 #include "picture/prefetch.h"
+#include "slideshow/sequence.h"
 
 // The slide-show window: a black, borderless window filling the screen that shows the play
 // list's pictures one per tick, each at its own size and centred, then announces the end.
@@ -21,7 +22,7 @@ public:
     // The picture after the one on screen, read while this one is shown.
     forms::Prefetch ahead;
     // The entry of List2 on screen; -1 before the first tick.
-    int16_t Position() const { return position_; }
+    int16_t Position() const { return int16_t(sequence_.Position()); }
 
 protected:
     void wire() override;
@@ -33,13 +34,15 @@ private:
     void Command1_Click();
     void Form_DblClick();
     void Form_KeyDown(int KeyCode);
+    // Does what a step of the sequence asks.
+    void play(ShowSequence::Step step);
     void showEntry(int16_t index);
+    void readAhead();
     QSize view() const;  // the size, in pixels, of what the window shows
     forms::Prefetch::Loader loader(QSize view) const;
     void restartInterval();
     void showNotice(const QString& path);
 
-    int16_t position_ = -1;
-    bool paused_ = false;
+    ShowSequence sequence_;
     bool fit_ = false;  // pictures larger than the screen are reduced to fit it
 };
