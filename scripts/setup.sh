@@ -14,6 +14,7 @@ run_packages=(
     g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
     libjpeg62-turbo-dev libgif-dev libfontconfig-dev fonts-ipafont-gothic qt6-translations-l10n
     qt6-wayland
+    libx11-dev libxss-dev
 )
 test_packages=(
     "${run_packages[@]}"

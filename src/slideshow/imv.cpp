@@ -40,11 +40,15 @@ void SlideShowForm::Form_Load() {
     for (int k = 0; k < n; ++k) List2.AddItem(main_f->List1.List(k));
     fit_ = main_f->awaseMn.Checked();
     sequence_ = ShowSequence(n, {});
+    awake_ = std::make_unique<ScreenAwake>(QStringLiteral("スライドショーを再生中"));
     // The first picture is read while the window is still black.
     readAhead();
 }
 
-void SlideShowForm::Form_Unload() { ahead.Stop(); }
+void SlideShowForm::Form_Unload() {
+    ahead.Stop();
+    awake_.reset();
+}
 
 void SlideShowForm::Timer1_Timer() { play(sequence_.Tick()); }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <memory>
+
 #include "forms/controls.h"
 #include "picture/prefetch.h"
+#include "slideshow/screenawake.h"
 #include "slideshow/sequence.h"
 
 // The slide-show window: a black, borderless window filling the screen that shows the play
@@ -44,5 +47,7 @@ private:
     void showNotice(const QString& path);
 
     ShowSequence sequence_;
+    // Held from loading to unloading: the screen stays on while the show is open.
+    std::unique_ptr<ScreenAwake> awake_;
     bool fit_ = false;  // pictures larger than the screen are reduced to fit it
 };
