@@ -1,10 +1,14 @@
 #include "slideshow/imv.h"
 
+#include <QRandomGenerator>
+#include <algorithm>
+
 #include "core/forms.h"
 #include "core/module1.h"
 #include "forms/runtime.h"
 #include "forms/twips.h"
 #include "mainwindow/main_f.h"
+#include "picture/datetaken.h"
 #include "system/filenames.h"
 
 using forms::Kind;
@@ -17,16 +21,43 @@ SlideShowForm::SlideShowForm()
                {"Command1", Kind::CommandButton, QStringLiteral("Command1"), nullptr, 960, 8160,
                 735, 375, 0, forms::Hidden},
                {"Timer1", Kind::Timer, {}, nullptr, 600, 4800, 0, 0, -1},
+               {"Timer2", Kind::Timer, {}, nullptr, 600, 5400, 0, 0, -1},
+               {"Image2", Kind::Image, {}, nullptr, 0, 0, 0, 0, -1, forms::Hidden},
                {"Image1", Kind::Image, {}, nullptr, 4080, 3720, 1095, 855, -1},
                {"Label1", Kind::Label, {}, nullptr, 0, 0, 0, 0, -1, forms::Hidden},
                {"Label2", Kind::Label, QStringLiteral("一時停止中"), nullptr, 0, 0, 1500, 300, -1,
-                forms::Hidden},
+                forms::Hidden | forms::Backing},
+               {"Label3", Kind::Label, {}, nullptr, 0, 0, 0, 0, -1, forms::Hidden | forms::Backing},
            }) {
     Timer1.Interval = 1000;
+    Timer2.Interval = 0;
 }
+
+namespace {
+
+// The key under which a picture carries the date it was taken, read with its pixels.
+const QString kTaken = QStringLiteral("DateTaken");
+// The longest fade, in milliseconds, and the period of its frames.
+constexpr int kFadeMs = 500;
+constexpr int kFrameMs = 16;
+
+// The picture with the date it was taken attached, as a text of its image.
+forms::Picture withDateTaken(forms::Picture picture, const QString& path) {
+    const QString taken = forms::DateTaken(path);
+    if (taken.isEmpty() || picture.isNull()) return picture;
+    QImage image = picture.image();
+    const QSize size = picture.size();
+    const QRect held = picture.held();
+    picture = forms::Picture();  // the image alone holds the pixels now: no copy is made
+    image.setText(kTaken, taken);
+    return forms::Picture(std::move(image), size, held);
+}
+
+}  // namespace
 
 void SlideShowForm::wire() {
     Timer1.Tick = [this] { Timer1_Timer(); };
+    Timer2.Tick = [this] { Timer2_Timer(); };
     Command1.Click = [this] { Command1_Click(); };
     DblClick = [this] { Form_DblClick(); };
     KeyDown = [this](int KeyCode) { Form_KeyDown(KeyCode); };
@@ -39,7 +70,10 @@ void SlideShowForm::Form_Load() {
     const int16_t n = main_f->List1.ListCount();
     for (int k = 0; k < n; ++k) List2.AddItem(main_f->List1.List(k));
     fit_ = main_f->awaseMn.Checked();
-    sequence_ = ShowSequence(n, {});
+    fade_ = main_f->fadeMn.Checked();
+    caption_ = main_f->captionMn.Checked();
+    sequence_ = ShowSequence(n, {main_f->loopMn.Checked(), main_f->shuffleMn.Checked()},
+                             QRandomGenerator::global()->generate());
     awake_ = std::make_unique<ScreenAwake>(QStringLiteral("スライドショーを再生中"));
     // The first picture is read while the window is still black.
     readAhead();
@@ -50,14 +84,14 @@ void SlideShowForm::Form_Unload() {
     awake_.reset();
 }
 
-void SlideShowForm::Timer1_Timer() { play(sequence_.Tick()); }
+void SlideShowForm::Timer1_Timer() { play(sequence_.Tick(), fade_); }
 
-void SlideShowForm::play(ShowSequence::Step step) {
+void SlideShowForm::play(ShowSequence::Step step, bool fade) {
     switch (step) {
         case ShowSequence::Step::Stay:
             break;
         case ShowSequence::Step::Show:
-            showEntry(int16_t(sequence_.Position()));
+            showEntry(int16_t(sequence_.Position()), fade);
             break;
         case ShowSequence::Step::End:
             // The end is announced once: no tick comes while the message waits.
@@ -78,13 +112,25 @@ QSize SlideShowForm::view() const { return forms::ViewSize(Width(), Height()); }
 forms::Prefetch::Loader SlideShowForm::loader(QSize view) const {
     // Only the part that this window shows is decoded and held, or, to fit, the whole
     // picture reduced to the screen. The size is given: the loader runs on the reading thread.
-    if (fit_) return [view](const QString& path) { return forms::LoadPictureFitted(path, view); };
-    return [view](const QString& path) { return forms::LoadPicture(path, {}, view); };
+    // So does the caption's date, read there with the picture.
+    return [view, fit = fit_, caption = caption_](const QString& path) {
+        forms::Picture picture =
+            fit ? forms::LoadPictureFitted(path, view) : forms::LoadPicture(path, {}, view);
+        return caption ? withDateTaken(std::move(picture), path) : picture;
+    };
 }
 
-void SlideShowForm::showEntry(int16_t index) {
+void SlideShowForm::showEntry(int16_t index, bool fade) {
     const QString path = List2.List(index);
-    // Released first: besides the picture read ahead, no other is held.
+    endFade();
+    // The picture on screen stays beneath while the next fades in; otherwise it is released
+    // first: besides the picture read ahead, no other is held.
+    const int fadeMs = std::min(kFadeMs, Timer1.Interval() / 2);
+    if (fade && fadeMs >= 2 * kFrameMs && !Image1.Picture().isNull()) {
+        Image2.Picture = Image1.Picture();
+        Image2.Move(Image1.Left(), Image1.Top());
+        Image2.Visible = true;
+    }
     Image1.Picture = forms::Picture();
     forms::Picture picture;
     try {
@@ -101,7 +147,46 @@ void SlideShowForm::showEntry(int16_t index) {
     const float left = (Width() - Image1.Width()) / 2;
     const float top = (Height() - Image1.Height()) / 2;
     Image1.Move(left, top);
+    if (!Image2.Picture().isNull() && !picture.isNull()) {
+        Image1.Opacity = 0;
+        fadeClock_.start();
+        Timer2.Interval = kFrameMs;
+    } else {
+        endFade();
+    }
+    showCaption(path, picture);
     readAhead();
+}
+
+void SlideShowForm::Timer2_Timer() {
+    const int fadeMs = std::min(kFadeMs, Timer1.Interval() / 2);
+    const double done = fadeMs > 0 ? double(fadeClock_.elapsed()) / fadeMs : 1;
+    if (done >= 1)
+        endFade();
+    else
+        Image1.Opacity = done;
+}
+
+void SlideShowForm::endFade() {
+    Timer2.Interval = 0;
+    Image1.Opacity = 1;
+    Image2.Visible = false;
+    Image2.Picture = forms::Picture();
+}
+
+void SlideShowForm::showCaption(const QString& path, const forms::Picture& picture) {
+    // A picture that cannot be shown is named by its notice already.
+    if (!caption_ || picture.isNull()) {
+        Label3.Visible = false;
+        return;
+    }
+    const QString shown = forms::DisplayPath(path);
+    QString text = shown.mid(shown.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString taken = picture.image().text(kTaken);
+    if (!taken.isEmpty()) text += QStringLiteral("　") + taken;
+    Label3.setCaption(text);
+    Label3.Move(0, Height() - Label3.Height(), Width(), Label3.Height());
+    Label3.Visible = true;
 }
 
 void SlideShowForm::restartInterval() {
@@ -123,13 +208,13 @@ void SlideShowForm::Form_KeyDown(int KeyCode) {
         case forms::vbKeyRight:
         case forms::vbKeyPageDown:
             // What the next tick would do, now; after the last picture, the end.
-            play(sequence_.Forward());
+            play(sequence_.Forward(), false);
             restartInterval();
             break;
         case forms::vbKeyLeft:
         case forms::vbKeyPageUp:
             if (sequence_.Back() == ShowSequence::Step::Show) {
-                showEntry(int16_t(sequence_.Position()));
+                showEntry(int16_t(sequence_.Position()), false);
                 restartInterval();
             }
             break;

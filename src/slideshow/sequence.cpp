@@ -39,12 +39,22 @@ int ShowSequence::entryAt(long long step) {
     if (round != orderRound_) {
         // Made again from the seed and the round whenever needed, so that going back into the
         // round before finds the order it was played in, and nothing grows as rounds go by.
-        std::seed_seq seq{seed_, uint32_t(round), uint32_t(round >> 32)};
-        std::mt19937 random(seq);
-        order_.resize(size_t(count_));
-        std::iota(order_.begin(), order_.end(), 0);
-        std::shuffle(order_.begin(), order_.end(), random);
+        // Two entries keep one order: any other would show one of them twice in a row.
+        order_ = shuffled(count_ == 2 ? 0 : round);
+        // A round does not begin with the picture that ended the one before. Only the first
+        // two change places, so that the last stays as it was shuffled.
+        if (round > 0 && count_ >= 3 && order_[0] == shuffled(round - 1).back())
+            std::swap(order_[0], order_[1]);
         orderRound_ = round;
     }
     return order_[size_t(index)];
+}
+
+std::vector<int> ShowSequence::shuffled(long long round) const {
+    std::seed_seq seq{seed_, uint32_t(round), uint32_t(round >> 32)};
+    std::mt19937 random(seq);
+    std::vector<int> order(static_cast<size_t>(count_));
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), random);
+    return order;
 }

@@ -41,6 +41,8 @@ public:
 private:
     Step moveTo(long long step);
     int entryAt(long long step);
+    // A round's order as drawn from the seed.
+    std::vector<int> shuffled(long long round) const;
     // Whether a step is played: an empty list has nothing to repeat, looping or not.
     bool exists(long long step) const {
         return count_ > 0 && step >= 0 && (options_.loop || step < count_);

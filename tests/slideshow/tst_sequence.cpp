@@ -1,7 +1,8 @@
 // The show's sequence alone, driven by key and tick sequences: t a tick, r Right, l Left,
 // p Space. Each step gives the entry shown (a, b, ...), "-" for nothing or "E" for the end.
 // Upper-case letters stand for entries a shuffle chooses: each is bound at its first use, and
-// within a round (between slashes) different letters are different entries.
+// within a round (between slashes) different letters are different entries; "?" is any entry.
+// A shuffle never shows one entry twice in a row.
 #include <QMap>
 #include <QTest>
 
@@ -35,6 +36,11 @@ private slots:
                                  << "A B C D C B C D E";
         QTest::newRow("shuffle and loop") << 3 << true << true << "t t t t t t t l l r"
                                           << "A B C / D E F / G F E F";
+        QTest::newRow("shuffle of two") << 2 << true << true << "t t t t t t"
+                                        << "A B / A B / A B";
+        QTest::newRow("shuffle, many rounds")
+            << 3 << true << true << QString("t ").repeated(60).trimmed()
+            << QString("? ").repeated(60).trimmed();
     }
     void steps() {
         QFETCH(int, count);
@@ -52,7 +58,7 @@ private slots:
                 round.clear();
             }
             const QString w = want.takeFirst();
-            const int ahead = sequence.Ahead();
+            const int ahead = sequence.Ahead(), before = sequence.Position();
             ShowSequence::Step step = ShowSequence::Step::Stay;
             if (key == "t") step = sequence.Tick();
             if (key == "r") step = sequence.Forward();
@@ -65,6 +71,8 @@ private slots:
                 seen = QChar('a' + at);
                 // What was read ahead is what a step forward shows.
                 if (key != "l") QCOMPARE(at, ahead);
+                if (shuffle && count > 1) QVERIFY(at != before);
+                if (w == "?") seen = w;
                 if (w[0].isUpper()) {
                     if (!bound.contains(w[0])) {
                         QVERIFY2(!round.contains(at), qPrintable(key + " repeats within a round"));
