@@ -31,6 +31,8 @@ public:
     forms::Prefetch ahead;
     // The entry of List2 on screen; -1 before the first tick.
     int16_t Position() const { return int16_t(sequence_.Position()); }
+    // The entry of List2 shown next, read ahead; -1 when none comes.
+    int Next() const { return sequence_.Ahead(); }
     // Whether a fade is under way.
     bool Fading() const { return Timer2.Interval() > 0; }
 
