@@ -2,7 +2,6 @@
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -50,8 +49,9 @@ ScreenAwake::ScreenAwake(const QString& reason) : hold_(std::make_shared<Hold>()
         }
     }
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kService)) return;
-    // Asked without waiting: a slow service never holds up the show's window.
+    if (!bus.isConnected()) return;
+    // Asked without waiting: a slow service never holds up the show's window, and where there
+    // is none the error that comes back is dropped.
     const QString application = QGuiApplication::applicationName();
     auto* watcher = new QDBusPendingCallWatcher(
         bus.asyncCall(call(QStringLiteral("Inhibit"), {application, reason})));
