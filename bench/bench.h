@@ -106,6 +106,14 @@ QString HeldNote(const forms::Picture& p);
 // while it is open, then closes it.
 void WithSlideShow(const QStringList& paths, const std::function<void(SlideShowForm&)>& inside);
 
+// Waits, as the interval would, until the picture the show shows next has been read.
+void WaitForNext(SlideShowForm& show);
+// The show's options, fade, repeat and shuffle: cross-fade frames, the UI thread in a fade,
+// memory over rounds (show_options.cpp).
+QJsonObject FigureFadeFrame(const DataSet& data);
+QJsonObject FigureFadeUiThread(const DataSet& data);
+QJsonObject FigureLoopMemory(const DataSet& data);
+
 // Runs what the event loop has queued, deferred deletions included.
 void Settle();
 // Ends the benchmark run with a message: a figure could not be measured.

@@ -186,6 +186,12 @@ std::vector<Figure> figures() {
                  files << d.path(QLatin1String(f));
              return FigureMemoryPrefetched(d, files);
          }},
+        {"fade-frame", "fade, one frame of two 1920x1080 (vs 60 Hz)", hd,
+         [](const DataSet& d, const QString&) { return FigureFadeFrame(d); }},
+        {"fade-ui-thread", "fade, UI thread's share of the fade", hd,
+         [](const DataSet& d, const QString&) { return FigureFadeUiThread(d); }},
+        {"loop-memory", "memory, 10 rounds of 20, shuffled (MB)", hd,
+         [](const DataSet& d, const QString&) { return FigureLoopMemory(d); }},
     };
 }
 

@@ -20,16 +20,15 @@ namespace {
 
 constexpr int kRuns = 7;
 
-// Waits, as the interval would, until the picture after the one on screen has been read.
-void waitForNext(SlideShowForm& show) {
-    const int next = show.Position() + 1;
-    if (next >= show.List2.ListCount()) return;
-    const QString path = show.List2.List(next);
+}  // namespace
+
+void WaitForNext(SlideShowForm& show) {
+    const int next = show.Next();
+    if (next < 0) return;
+    const QString path = show.List2.List(int16_t(next));
     for (int i = 0; i < 60000 && !show.ahead.Ready(path); ++i) QThread::msleep(1);
     if (!show.ahead.Ready(path)) Fail("the next picture was not read ahead: " + path);
 }
-
-}  // namespace
 
 QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize size) {
     if (!QFileInfo::exists(file)) WritePhotoJpeg(file, size, true, 92, 108);
@@ -37,7 +36,7 @@ QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize
     Samples s;
     QString note;
     WithSlideShow(QStringList(2 * kRuns + 6, file), [&](SlideShowForm& show) {
-        waitForNext(show);
+        WaitForNext(show);
         s = alternate(
             kRuns,
             [&] {
@@ -47,7 +46,7 @@ QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize
             [&] { DecodeJpegCentre(file, ScreenSize()); },
             [&] {
                 Settle();
-                waitForNext(show);
+                WaitForNext(show);
             });
         const forms::Picture p = show.Image1.Picture();
         if (p.isNull()) Fail("the show did not show " + file);
@@ -63,14 +62,14 @@ QJsonObject FigureMemoryPrefetched(const DataSet& data, const QStringList& files
     WithSlideShow(paths, [&](SlideShowForm& show) {
         // The decoders' code is paged in once, as any earlier picture of the run would have.
         forms::LoadPicture(data.path("p06-420.jpg"), {}, ScreenSize());
-        waitForNext(show);
+        WaitForNext(show);
         Settle();
         idle = ResidentBytes();
         ResetPeakResident();
         for (int i = 0; i < paths.size(); ++i) {
             show.Timer1.Tick();
             Settle();  // painted
-            waitForNext(show);
+            WaitForNext(show);
         }
         peak = PeakResidentBytes();
     });

@@ -16,6 +16,7 @@ run_packages=(
     libfontconfig-dev fonts-ipafont-gothic qt6-translations-l10n
     qt6-wayland
     libheif-dev libjxl-dev
+    libx11-dev libxss-dev
 )
 test_packages=(
     "${run_packages[@]}"

@@ -32,7 +32,28 @@ class ButtonWidget : public QPushButton {
     using QPushButton::QPushButton;
 };
 class LabelWidget : public QLabel {
+public:
     using QLabel::QLabel;
+    bool backing = false;
+
+    // The margin around the text on a backing: from the font, so that it scales with it.
+    QSize padding() const {
+        const int line = fontMetrics().height();
+        return {line / 2, line / 4};
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (!backing) return QLabel::paintEvent(event);
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, 170));
+        const qreal radius = padding().height();
+        painter.drawRoundedRect(QRectF(rect()), radius, radius);
+        painter.setPen(Qt::white);
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, text());
+    }
 };
 // A frame drawn as the layouts expect it: the caption sits on the top edge, the line running
 // through the caption's middle, so that the controls placed below the caption keep clear of
@@ -188,11 +209,13 @@ public:
     const Picture& picture() const { return picture_; }
     bool stretch = false;
     bool border = false;
+    qreal opacity = 1;
     QPoint offset;  // device pixels between the widget's corner and the picture's
 
 protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
+        painter.setOpacity(opacity);
         const QRect inner = border ? rect().adjusted(1, 1, -1, -1) : rect();
         const qreal ratio = devicePixelRatioF();
         if (!picture_.isNull()) {
@@ -354,7 +377,30 @@ Label::Label(Form& form, const char* name)
     label_->setWordWrap(true);
     label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
-void Label::setCaption(const QString& caption) { label_->setText(caption); }
+void Label::setCaption(const QString& caption) {
+    label_->setText(caption);
+    if (label_->backing) applyGeometry();
+}
+
+void Label::setFlags(unsigned flags) {
+    label_->backing = flags & Backing;
+    if (label_->backing) {
+        // Larger than the window's text: read from across a room.
+        QFont font = label_->font();
+        font.setPointSizeF(font.pointSizeF() * 1.6);
+        label_->setFont(font);
+        applyGeometry();
+    }
+}
+
+void Label::applyGeometry() {
+    if (label_->backing) {
+        const QSize fit = label_->fontMetrics().size(0, label_->text()) + 2 * label_->padding();
+        width_ = std::max(width_, float(twips::perPixelX() * fit.width()));
+        height_ = std::max(height_, float(twips::perPixelY() * fit.height()));
+    }
+    Control::applyGeometry();
+}
 QString Label::Caption() const { return label_->text(); }
 
 Frame::Frame(Form& form, const char* name)
@@ -493,6 +539,11 @@ Image::Image(Form& form, const char* name)
     : Control(form, name, Kind::Image),
       Picture([this] { return image_->picture(); },
               [this](forms::Picture p) { assign(std::move(p)); }),
+      Opacity([this] { return double(image_->opacity); },
+              [this](double o) {
+                  image_->opacity = std::clamp(o, 0.0, 1.0);
+                  image_->update();
+              }),
       image_(new ImageWidget(form.client())) {
     setWidget(image_);
     image_->setAttribute(Qt::WA_OpaquePaintEvent, false);

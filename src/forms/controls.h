@@ -85,7 +85,12 @@ class Label : public Control {
 public:
     Label(Form& form, const char* name);
     void setCaption(const QString& caption) override;
+    void setFlags(unsigned flags) override;
     QString Caption() const;
+
+protected:
+    // On a backing it is never smaller than its text and the margin around it.
+    void applyGeometry() override;
 
 private:
     LabelWidget* label_;
@@ -187,6 +192,8 @@ public:
     Image(Form& form, const char* name);
     void setFlags(unsigned flags) override;
     Property<forms::Picture> Picture;
+    // How much of the picture covers what lies beneath it: 0 nothing, 1 (at start) all.
+    Property<double> Opacity;
     QSize pixelSize() const;  // the size it shows, in device pixels
     void unload() override;
 

@@ -38,6 +38,9 @@ enum ControlFlag : unsigned {
     Hidden = 1u << 0,        // not visible at run time
     Stretch = 1u << 1,       // an image scales its picture to its own size
     BorderSingle = 1u << 2,  // an image draws a fixed single-line border
+    // A label written light on a translucent dark backing, legible over any picture, its
+    // size taken from its text and font.
+    Backing = 1u << 3,
 };
 
 // One row of a form's design-time layout. Positions and sizes are in twips, relative to the

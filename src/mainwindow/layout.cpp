@@ -72,6 +72,10 @@ std::vector<forms::MenuLayout> menuTable() {
         {"pylyMn", "saiseiMn", QStringLiteral("再生"), "Ctrl+P"},
         {"seteiMn", "saiseiMn", QStringLiteral("設定"), "Ctrl+O"},
         {"awaseMn", "saiseiMn", QStringLiteral("大きな画像を画面に合わせる"), nullptr, true},
+        {"loopMn", "saiseiMn", QStringLiteral("繰り返し"), nullptr, true},
+        {"shuffleMn", "saiseiMn", QStringLiteral("シャッフル"), nullptr, true},
+        {"fadeMn", "saiseiMn", QStringLiteral("フェード"), nullptr, true},
+        {"captionMn", "saiseiMn", QStringLiteral("ファイル名を表示"), nullptr, true},
         {"helpMn", nullptr, QStringLiteral("ヘルプ(&H)"), nullptr},
     };
 }

@@ -55,6 +55,12 @@ public:
     forms::Menu seteiMn{*this, "seteiMn"};
     // Ticked: the show reduces pictures larger than the screen to fit it. For this run only.
     forms::Menu awaseMn{*this, "awaseMn"};
+    // Ticked, for this run only: the show starts again after its last picture; plays each
+    // round in a shuffled order; fades each picture in; names each picture at the bottom.
+    forms::Menu loopMn{*this, "loopMn"};
+    forms::Menu shuffleMn{*this, "shuffleMn"};
+    forms::Menu fadeMn{*this, "fadeMn"};
+    forms::Menu captionMn{*this, "captionMn"};
     forms::Menu helpMn{*this, "helpMn"};
 
     // The full path of the file last clicked in the file list; empty until then.

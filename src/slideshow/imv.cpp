@@ -1,10 +1,14 @@
 #include "slideshow/imv.h"
 
+#include <QRandomGenerator>
+#include <algorithm>
+
 #include "core/forms.h"
 #include "core/module1.h"
 #include "forms/runtime.h"
 #include "forms/twips.h"
 #include "mainwindow/main_f.h"
+#include "picture/datetaken.h"
 #include "system/filenames.h"
 
 using forms::Kind;
@@ -17,16 +21,43 @@ SlideShowForm::SlideShowForm()
                {"Command1", Kind::CommandButton, QStringLiteral("Command1"), nullptr, 960, 8160,
                 735, 375, 0, forms::Hidden},
                {"Timer1", Kind::Timer, {}, nullptr, 600, 4800, 0, 0, -1},
+               {"Timer2", Kind::Timer, {}, nullptr, 600, 5400, 0, 0, -1},
+               {"Image2", Kind::Image, {}, nullptr, 0, 0, 0, 0, -1, forms::Hidden},
                {"Image1", Kind::Image, {}, nullptr, 4080, 3720, 1095, 855, -1},
                {"Label1", Kind::Label, {}, nullptr, 0, 0, 0, 0, -1, forms::Hidden},
                {"Label2", Kind::Label, QStringLiteral("一時停止中"), nullptr, 0, 0, 1500, 300, -1,
-                forms::Hidden},
+                forms::Hidden | forms::Backing},
+               {"Label3", Kind::Label, {}, nullptr, 0, 0, 0, 0, -1, forms::Hidden | forms::Backing},
            }) {
     Timer1.Interval = 1000;
+    Timer2.Interval = 0;
 }
+
+namespace {
+
+// The key under which a picture carries the date it was taken, read with its pixels.
+const QString kTaken = QStringLiteral("DateTaken");
+// The longest fade, in milliseconds, and the period of its frames.
+constexpr int kFadeMs = 500;
+constexpr int kFrameMs = 16;
+
+// The picture with the date it was taken attached, as a text of its image.
+forms::Picture withDateTaken(forms::Picture picture, const QString& path) {
+    const QString taken = forms::DateTaken(path);
+    if (taken.isEmpty() || picture.isNull()) return picture;
+    QImage image = picture.image();
+    const QSize size = picture.size();
+    const QRect held = picture.held();
+    picture = forms::Picture();  // the image alone holds the pixels now: no copy is made
+    image.setText(kTaken, taken);
+    return forms::Picture(std::move(image), size, held);
+}
+
+}  // namespace
 
 void SlideShowForm::wire() {
     Timer1.Tick = [this] { Timer1_Timer(); };
+    Timer2.Tick = [this] { Timer2_Timer(); };
     Command1.Click = [this] { Command1_Click(); };
     DblClick = [this] { Form_DblClick(); };
     KeyDown = [this](int KeyCode) { Form_KeyDown(KeyCode); };
@@ -39,22 +70,41 @@ void SlideShowForm::Form_Load() {
     const int16_t n = main_f->List1.ListCount();
     for (int k = 0; k < n; ++k) List2.AddItem(main_f->List1.List(k));
     fit_ = main_f->awaseMn.Checked();
+    fade_ = main_f->fadeMn.Checked();
+    caption_ = main_f->captionMn.Checked();
+    sequence_ = ShowSequence(n, {main_f->loopMn.Checked(), main_f->shuffleMn.Checked()},
+                             QRandomGenerator::global()->generate());
+    awake_ = std::make_unique<ScreenAwake>(QStringLiteral("スライドショーを再生中"));
     // The first picture is read while the window is still black.
-    if (n > 0) ahead.Request(List2.List(0), view(), loader(view()));
+    readAhead();
 }
 
-void SlideShowForm::Form_Unload() { ahead.Stop(); }
+void SlideShowForm::Form_Unload() {
+    ahead.Stop();
+    awake_.reset();
+}
 
-void SlideShowForm::Timer1_Timer() {
-    const int16_t count = List2.ListCount();
-    if (position_ + 1 < count) {
-        showEntry(int16_t(position_ + 1));
-    } else {
-        // The end is announced once: no tick comes while the message waits.
-        Timer1.Enabled = false;
-        forms::MsgBox(QStringLiteral("終了しました。"));
-        Command1.Value = true;
+void SlideShowForm::Timer1_Timer() { play(sequence_.Tick(), fade_); }
+
+void SlideShowForm::play(ShowSequence::Step step, bool fade) {
+    switch (step) {
+        case ShowSequence::Step::Stay:
+            break;
+        case ShowSequence::Step::Show:
+            showEntry(int16_t(sequence_.Position()), fade);
+            break;
+        case ShowSequence::Step::End:
+            // The end is announced once: no tick comes while the message waits.
+            Timer1.Enabled = false;
+            forms::MsgBox(QStringLiteral("終了しました。"));
+            Command1.Value = true;
+            break;
     }
+}
+
+void SlideShowForm::readAhead() {
+    const int next = sequence_.Ahead();
+    if (next >= 0) ahead.Request(List2.List(int16_t(next)), view(), loader(view()));
 }
 
 QSize SlideShowForm::view() const { return forms::ViewSize(Width(), Height()); }
@@ -62,13 +112,25 @@ QSize SlideShowForm::view() const { return forms::ViewSize(Width(), Height()); }
 forms::Prefetch::Loader SlideShowForm::loader(QSize view) const {
     // Only the part that this window shows is decoded and held, or, to fit, the whole
     // picture reduced to the screen. The size is given: the loader runs on the reading thread.
-    if (fit_) return [view](const QString& path) { return forms::LoadPictureFitted(path, view); };
-    return [view](const QString& path) { return forms::LoadPicture(path, {}, view); };
+    // So does the caption's date, read there with the picture.
+    return [view, fit = fit_, caption = caption_](const QString& path) {
+        forms::Picture picture =
+            fit ? forms::LoadPictureFitted(path, view) : forms::LoadPicture(path, {}, view);
+        return caption ? withDateTaken(std::move(picture), path) : picture;
+    };
 }
 
-void SlideShowForm::showEntry(int16_t index) {
+void SlideShowForm::showEntry(int16_t index, bool fade) {
     const QString path = List2.List(index);
-    // Released first: besides the picture read ahead, no other is held.
+    endFade();
+    // The picture on screen stays beneath while the next fades in; otherwise it is released
+    // first: besides the picture read ahead, no other is held.
+    const int fadeMs = std::min(kFadeMs, Timer1.Interval() / 2);
+    if (fade && fadeMs >= 2 * kFrameMs && !Image1.Picture().isNull()) {
+        Image2.Picture = Image1.Picture();
+        Image2.Move(Image1.Left(), Image1.Top());
+        Image2.Visible = true;
+    }
     Image1.Picture = forms::Picture();
     forms::Picture picture;
     try {
@@ -85,12 +147,50 @@ void SlideShowForm::showEntry(int16_t index) {
     const float left = (Width() - Image1.Width()) / 2;
     const float top = (Height() - Image1.Height()) / 2;
     Image1.Move(left, top);
-    position_ = index;
-    if (index + 1 < List2.ListCount()) ahead.Request(List2.List(index + 1), view(), loader(view()));
+    if (!Image2.Picture().isNull() && !picture.isNull()) {
+        Image1.Opacity = 0;
+        fadeClock_.start();
+        Timer2.Interval = kFrameMs;
+    } else {
+        endFade();
+    }
+    showCaption(path, picture);
+    readAhead();
+}
+
+void SlideShowForm::Timer2_Timer() {
+    const int fadeMs = std::min(kFadeMs, Timer1.Interval() / 2);
+    const double done = fadeMs > 0 ? double(fadeClock_.elapsed()) / fadeMs : 1;
+    if (done >= 1)
+        endFade();
+    else
+        Image1.Opacity = done;
+}
+
+void SlideShowForm::endFade() {
+    Timer2.Interval = 0;
+    Image1.Opacity = 1;
+    Image2.Visible = false;
+    Image2.Picture = forms::Picture();
+}
+
+void SlideShowForm::showCaption(const QString& path, const forms::Picture& picture) {
+    // A picture that cannot be shown is named by its notice already.
+    if (!caption_ || picture.isNull()) {
+        Label3.Visible = false;
+        return;
+    }
+    const QString shown = forms::DisplayPath(path);
+    QString text = shown.mid(shown.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString taken = picture.image().text(kTaken);
+    if (!taken.isEmpty()) text += QStringLiteral("　") + taken;
+    Label3.setCaption(text);
+    Label3.Move(0, Height() - Label3.Height(), Width(), Label3.Height());
+    Label3.Visible = true;
 }
 
 void SlideShowForm::restartInterval() {
-    if (Loaded() && !paused_) Timer1.Interval = Timer1.Interval();
+    if (Loaded() && !sequence_.Paused()) Timer1.Interval = Timer1.Interval();
 }
 
 void SlideShowForm::Form_KeyDown(int KeyCode) {
@@ -100,21 +200,21 @@ void SlideShowForm::Form_KeyDown(int KeyCode) {
             break;
         case forms::vbKeySpace:
             // While paused no tick comes; on resume the picture gets a whole interval.
-            paused_ = !paused_;
+            sequence_.TogglePause();
             Label2.Move(Width() - Label2.Width() - 240, 240);
-            Label2.Visible = paused_;
-            Timer1.Enabled = !paused_;
+            Label2.Visible = sequence_.Paused();
+            Timer1.Enabled = !sequence_.Paused();
             break;
         case forms::vbKeyRight:
         case forms::vbKeyPageDown:
             // What the next tick would do, now; after the last picture, the end.
-            Timer1_Timer();
+            play(sequence_.Forward(), false);
             restartInterval();
             break;
         case forms::vbKeyLeft:
         case forms::vbKeyPageUp:
-            if (position_ > 0) {
-                showEntry(int16_t(position_ - 1));
+            if (sequence_.Back() == ShowSequence::Step::Show) {
+                showEntry(int16_t(sequence_.Position()), false);
                 restartInterval();
             }
             break;

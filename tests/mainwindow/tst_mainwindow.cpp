@@ -245,7 +245,8 @@ private slots:
                          "選択(&S): 選択 Ctrl+D | すべて追加 Ctrl+Shift+D | 削除 Ctrl+C | - | "
                          "全削除 Ctrl+A | - | 元に戻す Ctrl+Z"),
                      QStringLiteral("再生(&P): 再生 Ctrl+P | 設定 Ctrl+O | "
-                                    "大きな画像を画面に合わせる "),
+                                    "大きな画像を画面に合わせる  | 繰り返し  | シャッフル  | "
+                                    "フェード  | ファイル名を表示 "),
                      QStringLiteral("ヘルプ(&H)"),
                  }));
         QCOMPARE(menuAction("helpMn"), menuBar()->actions().last());
