@@ -50,11 +50,9 @@ done
 no_window '^varnel$' || fail "looping: expected no end message"
 for round in 0 3 6; do
     [[ $(printf '%s\n' "${PLAYED[@]:round:3}" | sort | tr -d '\n') == "#0000ff#00ff00#ff0000" ]] ||
-        fail "a round played ${PLAYED[*]:round:3}, not each picture once"
+        fail "a round played ${PLAYED[*]:round:3}, not each picture once; all: ${PLAYED[*]}"
 done
-keys Left
-wait_px 5 "$CX" "$CY" "${PLAYED[7]}" "Left: the picture played before"
-log "three rounds, each picture once per round: ${PLAYED[*]}"
+keys Left && wait_px 5 "$CX" "$CY" "${PLAYED[7]}" "Left: the picture played before"
 keys Escape && wait_no_window 5 '^Form1$'
 wait_for 5 "the hold released after Esc" calls_are "Inhibit 1 varnel" "UnInhibit 1"
 
@@ -63,8 +61,7 @@ focus "$MAIN" && keys ctrl+s
 click $(($(tx 3120) + 40)) $(($(ty 120) + 9))
 keys Down Down Down ctrl+d alt+p Up Return alt+p Down Down Down Return ctrl+p
 wait_window 10 '^Form1$' && focus "$WIN" && keys space Right
-wait_px 5 "$CX" "$CY" "$WHITE" "the white picture"
-snap
+wait_px 5 "$CX" "$CY" "$WHITE" "the white picture" && snap
 # legible X Y W H WHAT: most of that rectangle is dark (the backing), some light (the text).
 legible() {
     local dark
