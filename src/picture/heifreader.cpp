@@ -143,7 +143,9 @@ QByteArray iccOf(const heif_image_handle* handle) {
 }
 
 // The decoded picture's rows handed to `rows`, which keeps what is held.
-void feed(const heif_image* image, Rows& rows, bool alpha) {
+void feed(heif_image* image, Rows& rows, bool alpha) {
+    // Pixels stored premultiplied are handed out so, and are kept as they are.
+    const bool premultiplied = heif_image_is_premultiplied_alpha(image) != 0;
     int stride = 0;
     const uint8_t* pixels = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
     if (!pixels) Raise(err::InvalidPicture);
@@ -152,7 +154,13 @@ void feed(const heif_image* image, Rows& rows, bool alpha) {
         QRgb* out = rows.row(y);
         for (int x = rows.left(); x < rows.right(); ++x, in += 4) {
             const QRgb p = qRgba(in[0], in[1], in[2], in[3]);
-            *out++ = alpha ? qPremultiply(p) : p | 0xFF000000u;
+            if (!alpha)
+                *out++ = p | 0xFF000000u;
+            else if (premultiplied)  // no channel above the alpha, whatever the file holds
+                *out++ = qRgba(std::min(in[0], in[3]), std::min(in[1], in[3]),
+                               std::min(in[2], in[3]), in[3]);
+            else
+                *out++ = qPremultiply(p);
         }
         rows.done(y);
     }
