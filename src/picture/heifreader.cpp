@@ -122,7 +122,7 @@ Handle thumbnailFor(const heif_image_handle* primary, QSize own, QSize box) {
         const int w = heif_image_handle_get_width(thumb), h = heif_image_handle_get_height(thumb);
         const qint64 area = qint64(w) * h;
         if (w >= box.width() && h >= box.height() && area <= qint64(own.width()) * own.height() &&
-            (!best || area < bestArea)) {
+            decodeBytes(thumb, QSize(w, h)) <= kMaxDecodeBytes && (!best || area < bestArea)) {
             best = std::move(t);
             bestArea = area;
         }
@@ -143,7 +143,9 @@ QByteArray iccOf(const heif_image_handle* handle) {
 }
 
 // The decoded picture's rows handed to `rows`, which keeps what is held.
-void feed(const heif_image* image, Rows& rows, bool alpha) {
+void feed(heif_image* image, Rows& rows, bool alpha) {
+    // Pixels stored premultiplied are handed out so, and are kept as they are.
+    const bool premultiplied = heif_image_is_premultiplied_alpha(image) != 0;
     int stride = 0;
     const uint8_t* pixels = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
     if (!pixels) Raise(err::InvalidPicture);
@@ -152,7 +154,13 @@ void feed(const heif_image* image, Rows& rows, bool alpha) {
         QRgb* out = rows.row(y);
         for (int x = rows.left(); x < rows.right(); ++x, in += 4) {
             const QRgb p = qRgba(in[0], in[1], in[2], in[3]);
-            *out++ = alpha ? qPremultiply(p) : p | 0xFF000000u;
+            if (!alpha)
+                *out++ = p | 0xFF000000u;
+            else if (premultiplied)  // no channel above the alpha, whatever the file holds
+                *out++ = qRgba(std::min(in[0], in[3]), std::min(in[1], in[3]),
+                               std::min(in[2], in[3]), in[3]);
+            else
+                *out++ = qPremultiply(p);
         }
         rows.done(y);
     }
@@ -325,6 +333,13 @@ Picture readHeif(int fd, const Request& request) {
     const bool alpha = heif_image_handle_has_alpha_channel(primary.get()) != 0;
     const QByteArray icc = iccOf(primary.get());
 
+    // A grid (of the picture, its alpha or a thumbnail) whose canvas is larger than the
+    // picture declared would be decoded at the canvas's size.
+    if (largestGrid(fd, qint64(st.st_size)) >
+        qint64(heif_image_handle_get_ispe_width(primary.get())) *
+            heif_image_handle_get_ispe_height(primary.get()))
+        Raise(err::InvalidPicture);
+
     // A preview from the thumbnail, when one is at least the box's size: the picture's own
     // size is still the whole picture's.
     const bool preview = !request.view.isValid() && !request.screen.isValid() &&
@@ -349,12 +364,6 @@ Picture readHeif(int fd, const Request& request) {
     }
 
     if (decodeBytes(primary.get(), own) > kMaxDecodeBytes) Raise(err::InvalidPicture);
-    // A grid whose canvas is larger than the picture declared would be decoded at the canvas's
-    // size.
-    if (largestGrid(fd, qint64(st.st_size)) >
-        qint64(heif_image_handle_get_ispe_width(primary.get())) *
-            heif_image_handle_get_ispe_height(primary.get()))
-        Raise(err::InvalidPicture);
     Image image = decode(primary.get());
     if (!image) Raise(err::InvalidPicture);
     // The picture as decoded; the transforms and crop already applied.

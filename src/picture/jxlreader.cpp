@@ -147,7 +147,9 @@ Picture readJxl(int fd, const Request& request) {
     if (!d ||
         JxlDecoderSubscribeEvents(d, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING |
                                          JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetKeepOrientation(d, JXL_TRUE) != JXL_DEC_SUCCESS)
+        JxlDecoderSetKeepOrientation(d, JXL_TRUE) != JXL_DEC_SUCCESS ||
+        // Alpha stored premultiplied is handed out straight, as any other.
+        JxlDecoderSetUnpremultiplyAlpha(d, JXL_TRUE) != JXL_DEC_SUCCESS)
         Raise(err::InvalidPicture);
 
     std::vector<uint8_t> input;
