@@ -75,6 +75,11 @@ QJsonObject FigureShowOther(const DataSet& data, const QString& file, const QStr
 QJsonObject FigureShowFit(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureLargeBmp(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureLargeGif(const DataSet& data, const QString& file, const QString& name);
+// A show tick of a 24 MP picture of `ext` ("png", "webp", "tiff"), written from the 24 MP
+// JPEG when missing, against its library's decode of the part held.
+QJsonObject FigureLargeFormat(const DataSet& data, const QString& ext, const QString& name);
+// A 24 MP JPEG with an Adobe RGB profile loaded for the show, against it without one.
+QJsonObject FigureColourConvert(const DataSet& data, const QString& name);
 // Ticks the show through copies of one picture against `baseline`, each tick reading its
 // picture itself (nothing read ahead).
 QJsonObject ShowTickFigure(const QString& file, const QString& name, double target,

@@ -134,6 +134,14 @@ std::vector<Figure> figures() {
          [](const DataSet& d, const QString&) {
              return FigureLargeGif(d, d.path("p12.gif"), QString());
          }},
+        {"show-large-png", "show tick, 6000x4000 PNG (vs libspng to the band)", hd,
+         [](const DataSet& d, const QString&) { return FigureLargeFormat(d, "png", {}); }},
+        {"show-large-webp", "show tick, 6000x4000 WebP (vs libwebp cropping)", hd,
+         [](const DataSet& d, const QString&) { return FigureLargeFormat(d, "webp", {}); }},
+        {"show-large-tiff", "show tick, 6000x4000 TIFF (vs libtiff RGBA part)", hd,
+         [](const DataSet& d, const QString&) { return FigureLargeFormat(d, "tiff", {}); }},
+        {"colour-convert", "show load, 24 MP Adobe RGB JPEG (vs no profile)", hd,
+         [](const DataSet& d, const QString&) { return FigureColourConvert(d, {}); }},
         {"memory-show", "memory, show of 20 pictures (MB over idle)", hd,
          [](const DataSet& d, const QString&) {
              QStringList files;
