@@ -68,7 +68,9 @@ std::vector<std::string> ListMatching(const QString& dir, const char* suffix);
 
 // --- figures, each run in a process of its own ---
 
-QJsonObject FigurePreview(const DataSet& data, const QString& file, const QString& name);
+// The preview of `file` against `baseline`, by default a JPEG decoded at an eighth.
+QJsonObject FigurePreview(const DataSet& data, const QString& file, const QString& name,
+                          const std::function<void()>& baseline = {});
 QJsonObject FigureShowFits(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureShowLarge(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureShowOther(const DataSet& data, const QString& file, const QString& name);
@@ -78,6 +80,9 @@ QJsonObject FigureLargeGif(const DataSet& data, const QString& file, const QStri
 // A show tick of a 24 MP picture of `ext` ("png", "webp", "tiff"), written from the 24 MP
 // JPEG when missing, against its library's decode of the part held.
 QJsonObject FigureLargeFormat(const DataSet& data, const QString& ext, const QString& name);
+// The preview of that picture against its library's quickest decode to the preview's size:
+// libwebp's own scaling; libspng and libtiff decode whole.
+QJsonObject FigurePreviewFormat(const DataSet& data, const QString& ext, const QString& name);
 // A 24 MP JPEG with an Adobe RGB profile loaded for the show, against it without one.
 QJsonObject FigureColourConvert(const DataSet& data, const QString& name);
 // Ticks the show through copies of one picture against `baseline`, each tick reading its

@@ -77,8 +77,10 @@ void ResetPeakResident() {
     clear << "5";
 }
 
-QJsonObject FigurePreview(const DataSet& data, const QString& file, const QString& name) {
+QJsonObject FigurePreview(const DataSet& data, const QString& file, const QString& name,
+                          const std::function<void()>& baseline) {
     MainForm& f = mainWindow();
+    f.filebox.Pattern = "*." + QFileInfo(file).suffix();
     f.Dirbox.Path = data.dir;
     f.ckp.Value = 1;
     const QString picture = QFileInfo(file).fileName();
@@ -94,7 +96,7 @@ QJsonObject FigurePreview(const DataSet& data, const QString& file, const QStrin
             f.filebox.Click();
             held = f.imP1.Picture().image().size();
         },
-        [&] { DecodeJpegScaled(file, 8); }, Settle);
+        baseline ? baseline : [&] { DecodeJpegScaled(file, 8); }, Settle);
     if (f.Text1.Text() != file) Fail("the click did not select " + file);
     return result(name, "ms", s, 1.3,
                   QStringLiteral("decoded at %1x%2 for a %3x%4 box")

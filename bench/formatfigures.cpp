@@ -151,6 +151,33 @@ QJsonObject FigureLargeFormat(const DataSet& data, const QString& ext, const QSt
     return ShowTickFigure(file, name, 1.5, [&] { part(file, screen, buffer); });
 }
 
+QJsonObject FigurePreviewFormat(const DataSet& data, const QString& ext, const QString& name) {
+    const QString file = formatFile(data, ext);
+    static std::vector<uint8_t> buffer;  // kept across runs
+    // The whole picture is its part on a screen as large.
+    const QSize whole(6000, 4000);
+    return FigurePreview(data, file, name, [&] {
+        if (ext == "webp") {
+            const QByteArray bytes = readAll(file);
+            buffer.resize(size_t(169) * 193 * 4);
+            WebPDecoderConfig config;
+            WebPInitDecoderConfig(&config);
+            config.options.use_scaling = 1;
+            config.options.scaled_width = 169;
+            config.options.scaled_height = 193;
+            config.output.colorspace = MODE_BGRA;
+            config.output.is_external_memory = 1;
+            config.output.u.RGBA.rgba = buffer.data();
+            config.output.u.RGBA.stride = 169 * 4;
+            config.output.u.RGBA.size = buffer.size();
+            WebPDecode(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
+                       &config);
+        } else {
+            (ext == "png" ? pngPart : tiffPart)(file, whole, buffer);
+        }
+    });
+}
+
 QJsonObject FigureColourConvert(const DataSet& data, const QString& name) {
     const QString plain = data.path("p24-plain.jpg"), adobe = data.path("p24-adobe.jpg");
     if (!QFile::exists(adobe)) {
