@@ -83,6 +83,10 @@ QJsonObject FigureLargeFormat(const DataSet& data, const QString& ext, const QSt
 // The preview of that picture against its library's quickest decode to the preview's size:
 // libwebp's own scaling; libspng and libtiff decode whole.
 QJsonObject FigurePreviewFormat(const DataSet& data, const QString& ext, const QString& name);
+// The show of that picture read ahead, against its library's decode of the part held.
+QJsonObject FigureFormatPrefetched(const DataSet& data, const QString& ext);
+// Memory of a show of 20 pictures of every format, read ahead.
+QJsonObject FigureMemoryFormats(const DataSet& data);
 // A 24 MP JPEG with an Adobe RGB profile loaded for the show, against it without one.
 QJsonObject FigureColourConvert(const DataSet& data, const QString& name);
 // Ticks the show through copies of one picture against `baseline`, each tick reading its
@@ -93,8 +97,9 @@ QJsonObject FigureMemory(const DataSet& data, const QStringList& files, const QS
 QJsonObject FigureFileList(const DataSet& data, const QString& name);
 QJsonObject FigurePlayList(const DataSet& data, const QString& name);
 // The show with the next picture read ahead (show_prefetch.cpp); a missing JPEG of `size` is
-// written first.
-QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize size);
+// written first. The baseline is, by default, the JPEG's visible part decoded.
+QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize size,
+                                 const std::function<void()>& baseline = {});
 QJsonObject FigureMemoryPrefetched(const DataSet& data, const QStringList& files);
 
 // Start-up: the children report when their main window has first been painted.

@@ -178,6 +178,21 @@ QJsonObject FigurePreviewFormat(const DataSet& data, const QString& ext, const Q
     });
 }
 
+QJsonObject FigureFormatPrefetched(const DataSet& data, const QString& ext) {
+    const QString file = formatFile(data, ext);
+    const QSize screen = ScreenSize();
+    static std::vector<uint8_t> buffer;  // kept across runs
+    auto part = ext == "png" ? pngPart : ext == "webp" ? webpPart : tiffPart;
+    return FigureShowPrefetched(data, file, {}, [&] { part(file, screen, buffer); });
+}
+
+QJsonObject FigureMemoryFormats(const DataSet& data) {
+    QStringList files;
+    for (const char* ext : {"png", "webp", "tiff"}) files << formatFile(data, ext);
+    for (const char* f : {"p24-420.jpg", "p24.bmp", "p12.gif"}) files << data.path(f);
+    return FigureMemoryPrefetched(data, files);
+}
+
 QJsonObject FigureColourConvert(const DataSet& data, const QString& name) {
     const QString plain = data.path("p24-plain.jpg"), adobe = data.path("p24-adobe.jpg");
     if (!QFile::exists(adobe)) {
