@@ -69,14 +69,28 @@ std::vector<std::string> ListMatching(const QString& dir, const char* suffix);
 // --- figures, each run in a process of its own ---
 
 // The preview of `file`: from the click until it is shown (`uiThread` false), or the user
-// interface's share of it, the click's handler alone (`uiThread` true).
-QJsonObject FigurePreview(const DataSet& data, const QString& file, bool uiThread);
+// interface's share of it, the click's handler alone (`uiThread` true); against `baseline`, by
+// default a JPEG decoded at an eighth.
+QJsonObject FigurePreview(const DataSet& data, const QString& file, bool uiThread,
+                          const std::function<void()>& baseline = {});
 QJsonObject FigureShowFits(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureShowLarge(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureShowOther(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureShowFit(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureLargeBmp(const DataSet& data, const QString& file, const QString& name);
 QJsonObject FigureLargeGif(const DataSet& data, const QString& file, const QString& name);
+// A show tick of a 24 MP picture of `ext` ("png", "webp", "tiff"), written from the 24 MP
+// JPEG when missing, against its library's decode of the part held.
+QJsonObject FigureLargeFormat(const DataSet& data, const QString& ext, const QString& name);
+// The preview of that picture against its library's quickest decode to the preview's size:
+// libwebp's own scaling; libspng and libtiff decode whole.
+QJsonObject FigurePreviewFormat(const DataSet& data, const QString& ext, const QString& name);
+// The show of that picture read ahead, against its library's decode of the part held.
+QJsonObject FigureFormatPrefetched(const DataSet& data, const QString& ext);
+// Memory of a show of 20 pictures of every format, read ahead.
+QJsonObject FigureMemoryFormats(const DataSet& data);
+// A 24 MP JPEG with an Adobe RGB profile loaded for the show, against it without one.
+QJsonObject FigureColourConvert(const DataSet& data, const QString& name);
 // Ticks the show through copies of one picture against `baseline`, each tick reading its
 // picture itself (nothing read ahead).
 QJsonObject ShowTickFigure(const QString& file, const QString& name, double target,
@@ -85,8 +99,9 @@ QJsonObject FigureMemory(const DataSet& data, const QStringList& files, const QS
 QJsonObject FigureFileList(const DataSet& data, const QString& name);
 QJsonObject FigurePlayList(const DataSet& data, const QString& name);
 // The show with the next picture read ahead (show_prefetch.cpp); a missing JPEG of `size` is
-// written first.
-QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize size);
+// written first. The baseline is, by default, the JPEG's visible part decoded.
+QJsonObject FigureShowPrefetched(const DataSet& data, const QString& file, QSize size,
+                                 const std::function<void()>& baseline = {});
 QJsonObject FigureMemoryPrefetched(const DataSet& data, const QStringList& files);
 
 // HEIC and JPEG XL (heifjxl.cpp): show-large-heic, show-large-jxl, preview-heic, preview-jxl,

@@ -79,8 +79,10 @@ void ResetPeakResident() {
     clear << "5";
 }
 
-QJsonObject FigurePreview(const DataSet& data, const QString& file, bool uiThread) {
+QJsonObject FigurePreview(const DataSet& data, const QString& file, bool uiThread,
+                          const std::function<void()>& baseline) {
     MainForm& f = mainWindow();
+    f.filebox.Pattern = "*." + QFileInfo(file).suffix();
     f.Dirbox.Path = data.dir;
     f.ckp.Value = 1;
     const QString picture = QFileInfo(file).fileName();
@@ -98,7 +100,7 @@ QJsonObject FigurePreview(const DataSet& data, const QString& file, bool uiThrea
             f.filebox.Click();
             if (!uiThread) shown();
         },
-        [&] { DecodeJpegScaled(file, 8); },
+        baseline ? baseline : [&] { DecodeJpegScaled(file, 8); },
         [&] {
             shown();
             Settle();

@@ -158,6 +158,28 @@ std::vector<Figure> figures() {
          [](const DataSet& d, const QString&) {
              return FigureLargeGif(d, d.path("p12.gif"), QString());
          }},
+        {"show-large-png", "show tick, 6000x4000 PNG (vs libspng to the band)", hd,
+         [](const DataSet& d, const QString&) { return FigureLargeFormat(d, "png", {}); }},
+        {"show-large-webp", "show tick, 6000x4000 WebP (vs libwebp cropping)", hd,
+         [](const DataSet& d, const QString&) { return FigureLargeFormat(d, "webp", {}); }},
+        {"show-large-tiff", "show tick, 6000x4000 TIFF (vs libtiff RGBA part)", hd,
+         [](const DataSet& d, const QString&) { return FigureLargeFormat(d, "tiff", {}); }},
+        {"preview-png", "preview, 6000x4000 PNG (vs libspng whole)", hd,
+         [](const DataSet& d, const QString&) { return FigurePreviewFormat(d, "png", {}); }},
+        {"preview-webp", "preview, 6000x4000 WebP (vs libwebp scaling)", hd,
+         [](const DataSet& d, const QString&) { return FigurePreviewFormat(d, "webp", {}); }},
+        {"preview-tiff", "preview, 6000x4000 TIFF (vs libtiff RGBA whole)", hd,
+         [](const DataSet& d, const QString&) { return FigurePreviewFormat(d, "tiff", {}); }},
+        {"show-tick-prefetched-png", "show tick read ahead, 24 MP PNG (vs part decode)", hd,
+         [](const DataSet& d, const QString&) { return FigureFormatPrefetched(d, "png"); }},
+        {"show-tick-prefetched-webp", "show tick read ahead, 24 MP WebP (vs part decode)", hd,
+         [](const DataSet& d, const QString&) { return FigureFormatPrefetched(d, "webp"); }},
+        {"show-tick-prefetched-tiff", "show tick read ahead, 24 MP TIFF (vs part decode)", hd,
+         [](const DataSet& d, const QString&) { return FigureFormatPrefetched(d, "tiff"); }},
+        {"memory-show-formats", "memory, show of 20, every format, read ahead (MB)", hd,
+         [](const DataSet& d, const QString&) { return FigureMemoryFormats(d); }},
+        {"colour-convert", "show load, 24 MP Adobe RGB JPEG (vs no profile)", hd,
+         [](const DataSet& d, const QString&) { return FigureColourConvert(d, {}); }},
         {"memory-show", "memory, show of 20 pictures (MB over idle)", hd,
          [](const DataSet& d, const QString&) {
              QStringList files;
