@@ -12,8 +12,8 @@
 
 #include "bench.h"
 #include "core/forms.h"
-#include "testdata/formats_heif_jxl.h"
 #include "mainwindow/main_f.h"
+#include "testdata/formats_heif_jxl.h"
 
 namespace bench {
 
@@ -32,9 +32,9 @@ void ensure(const DataSet& data, const QString& file, QSize size, bool thumbnail
         file.endsWith(".jxl")
             ? testdata::EncodeJxl(photo, false)
             : testdata::EncodeHeif(photo, false, 1,
-                                  thumbnail ? photo.scaled(320, 240, Qt::IgnoreAspectRatio,
-                                                           Qt::SmoothTransformation)
-                                            : QImage());
+                                   thumbnail ? photo.scaled(320, 240, Qt::IgnoreAspectRatio,
+                                                            Qt::SmoothTransformation)
+                                             : QImage());
     QFile out(file);
     if (bytes.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
         Fail("cannot write " + file);

@@ -22,9 +22,9 @@
 #include <cstdlib>
 #include <exception>
 
-#include "testdata/formats_heif_jxl.h"
 #include "picture/picture.h"
 #include "system/error.h"
+#include "testdata/formats_heif_jxl.h"
 #include "testdata/gif.h"
 
 namespace {
@@ -151,7 +151,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     for (const QByteArray& bytes :
          {encoded(pattern({4, 4}), "jpeg", 75, false), encoded(pattern({4, 4}), "bmp", -1, false),
           gif({4, 4}, 1), testdata::EncodeHeif(pattern({4, 4}), false),
-          testdata::EncodeHeif(pattern({4, 4}), true), testdata::EncodeJxl(pattern({4, 4}), false)}) {
+          testdata::EncodeHeif(pattern({4, 4}), true),
+          testdata::EncodeJxl(pattern({4, 4}), false)}) {
         if (::ftruncate(g_fd, 0) != 0 ||
             ::pwrite(g_fd, bytes.constData(), size_t(bytes.size()), 0) != bytes.size())
             std::abort();

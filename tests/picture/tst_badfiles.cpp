@@ -21,13 +21,13 @@
 
 #include "core/forms.h"
 #include "core/module1.h"
-#include "testdata/formats_heif_jxl.h"
 #include "forms/filecontrols.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
 #include "picture/picture.h"
 #include "slideshow/imv.h"
 #include "support/testsupport.h"
+#include "testdata/formats_heif_jxl.h"
 #include "testdata/gif.h"
 
 namespace {

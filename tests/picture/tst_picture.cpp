@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <QBuffer>
-#include <QDir>
 #include <QColorSpace>
+#include <QDir>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
@@ -316,8 +316,8 @@ class PictureTest : public QObject {
                                  .arg(thumbnail.width());
         const QByteArray thumb =
             thumbnail.isEmpty() ? QByteArray() : encodeJpeg(quadrants(thumbnail));
-        testdata::WriteFile(path(name), withOrientation(encodeJpeg(quadrants(stored)),
-                                                        orientation, bigEndian, thumb));
+        testdata::WriteFile(path(name), withOrientation(encodeJpeg(quadrants(stored)), orientation,
+                                                        bigEndian, thumb));
         return path(name);
     }
 

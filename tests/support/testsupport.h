@@ -72,9 +72,9 @@ private:
     std::shared_ptr<State> state_;
 };
 
+using testdata::Converted;
 using testdata::MakePicture;
 using testdata::WriteFile;
-using testdata::Converted;
 // Waits until the preview asked for last is shown.
 void SettlePreview();
 
