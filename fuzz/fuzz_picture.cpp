@@ -127,9 +127,6 @@ void writeSeeds(const QString& dir) {
 
 }  // namespace
 
-// The HEVC encoder that makes the HEIC seeds keeps a few buffers of its own to the end.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libx265\n"; }
-
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(*argc, *argv);
