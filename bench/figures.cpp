@@ -120,13 +120,17 @@ QJsonObject ShowTickFigure(const QString& file, const QString& name, double targ
     Samples s;
     QString note;
     WithSlideShow(QStringList(2 * kRuns + 6, file), [&](SlideShowForm& show) {
-        // Each tick reads its picture itself: what is read ahead is dropped (and a read under
-        // way finished) before the tick, outside the time measured.
-        show.ahead.Stop();
+        // Each tick reads its picture itself: what is read ahead is waited for and dropped
+        // before the tick, outside the time measured.
+        auto drop = [&] {
+            WaitForNext(show);
+            show.ahead.Stop();
+        };
+        drop();
         s = alternate(
             kRuns, [&] { show.Timer1.Tick(); }, baseline,
             [&] {
-                show.ahead.Stop();
+                drop();
                 Settle();
             });
         const forms::Picture p = show.Image1.Picture();

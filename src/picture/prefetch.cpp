@@ -1,51 +1,82 @@
 #include "picture/prefetch.h"
 
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
 #include <system_error>
+#include <thread>
 
 #include "system/files.h"
 
 namespace forms {
 
+struct Prefetch::Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stop = false;
+    // The request waiting for the thread, and the one it works on.
+    bool queued = false;
+    QString queuedPath;
+    QSize queuedView;
+    Loader queuedLoader;
+    bool busy = false;
+    QString busyPath;
+    // A picture read, or the error of reading it, and what it was read for. The identity is
+    // the picture's own, or for an error that of the path before it was read.
+    struct Result {
+        QString path;
+        QSize view;
+        FileIdentity source;
+        Picture picture;
+        std::exception_ptr error;
+    };
+    // The result of the last request, once read; taken out whole, so that its pixels are
+    // released outside the lock.
+    std::optional<Result> ready;
+};
+
 Prefetch::~Prefetch() { Stop(); }
 
 void Prefetch::Request(const QString& path, QSize view, Loader loader) {
-    std::optional<Result> dropped;  // released outside the lock
-    std::unique_lock lock(mutex_);
-    dropped.swap(ready_);
-    queued_ = true;
-    queuedPath_ = path;
-    queuedView_ = view;
-    queuedLoader_ = std::move(loader);
-    stop_ = false;
-    if (!thread_.joinable()) {
+    std::optional<Shared::Result> dropped;  // released outside the lock
+    if (!shared_) {
+        auto shared = std::make_shared<Shared>();
         try {
-            thread_ = std::thread([this] { run(); });
+            std::thread([shared] { run(shared); }).detach();
         } catch (const std::system_error&) {
             // No thread to be had (the process is at its limit): nothing is read ahead, and
             // Take reads the picture itself.
-            queued_ = false;
-            queuedLoader_ = nullptr;
             return;
         }
+        shared_ = std::move(shared);
     }
-    changed_.notify_all();
+    Shared& s = *shared_;
+    std::unique_lock lock(s.mutex);
+    dropped.swap(s.ready);
+    s.queued = true;
+    s.queuedPath = path;
+    s.queuedView = view;
+    s.queuedLoader = std::move(loader);
+    s.changed.notify_all();
 }
 
-void Prefetch::run() {
-    std::unique_lock lock(mutex_);
+void Prefetch::run(const std::shared_ptr<Shared>& shared) {
+    Shared& s = *shared;
+    std::unique_lock lock(s.mutex);
     for (;;) {
-        changed_.wait(lock, [this] { return stop_ || queued_; });
-        if (stop_) return;
-        const QString path = queuedPath_;
-        const QSize view = queuedView_;
-        const Loader loader = std::move(queuedLoader_);
-        queued_ = false;
-        busy_ = true;
-        busyPath_ = path;
+        s.changed.wait(lock, [&] { return s.stop || s.queued; });
+        if (s.stop) return;
+        const QString path = s.queuedPath;
+        const QSize view = s.queuedView;
+        const Loader loader = std::move(s.queuedLoader);
+        s.queued = false;
+        s.busy = true;
+        s.busyPath = path;
         lock.unlock();
 
         // A failed read has no descriptor to tell: the path is examined before it is read.
-        Result result{path, view, IdentityOf(path), {}, {}};
+        Shared::Result result{path, view, IdentityOf(path), {}, {}};
         try {
             result.picture = loader(path);
             result.source = result.picture.source();
@@ -54,28 +85,30 @@ void Prefetch::run() {
         }
 
         lock.lock();
-        busy_ = false;
+        s.busy = false;
         // A newer request or the end makes this result useless.
-        if (!queued_ && !stop_) {
-            ready_ = std::move(result);
+        if (!s.queued && !s.stop) {
+            s.ready = std::move(result);
         } else {
             lock.unlock();
-            result = Result();
+            result = Shared::Result();
             lock.lock();
         }
-        changed_.notify_all();
+        s.changed.notify_all();
     }
 }
 
 Picture Prefetch::Take(const QString& path, QSize view, const Loader& loader) {
-    std::optional<Result> taken;
-    {
-        std::unique_lock lock(mutex_);
+    std::optional<Shared::Result> taken;
+    if (shared_) {
+        Shared& s = *shared_;
+        std::unique_lock lock(s.mutex);
         // A read of this very picture under way is waited for rather than done twice.
-        changed_.wait(lock, [&] {
-            return !((busy_ && busyPath_ == path && !queued_) || (queued_ && queuedPath_ == path));
+        s.changed.wait(lock, [&] {
+            return !((s.busy && s.busyPath == path && !s.queued) ||
+                     (s.queued && s.queuedPath == path));
         });
-        taken.swap(ready_);
+        taken.swap(s.ready);
     }
     if (taken && taken->path == path && taken->view == view && taken->source == IdentityOf(path)) {
         if (taken->error) std::rethrow_exception(taken->error);
@@ -88,21 +121,24 @@ Picture Prefetch::Take(const QString& path, QSize view, const Loader& loader) {
 }
 
 bool Prefetch::Ready(const QString& path) const {
-    std::lock_guard lock(mutex_);
-    return ready_ && ready_->path == path;
+    if (!shared_) return false;
+    std::lock_guard lock(shared_->mutex);
+    return shared_->ready && shared_->ready->path == path;
 }
 
 void Prefetch::Stop() {
+    if (!shared_) return;
+    std::optional<Shared::Result> dropped;  // released outside the lock
     {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-        queued_ = false;
-        queuedLoader_ = nullptr;
-        changed_.notify_all();
+        std::lock_guard lock(shared_->mutex);
+        shared_->stop = true;
+        shared_->queued = false;
+        shared_->queuedLoader = nullptr;
+        dropped.swap(shared_->ready);
+        shared_->changed.notify_all();
     }
-    if (thread_.joinable()) thread_.join();
-    std::lock_guard lock(mutex_);
-    ready_.reset();
+    // The thread keeps its share until its read, if any, is over.
+    shared_.reset();
 }
 
 }  // namespace forms

@@ -1,11 +1,7 @@
 #pragma once
 
-#include <condition_variable>
-#include <exception>
 #include <functional>
-#include <mutex>
-#include <optional>
-#include <thread>
+#include <memory>
 
 #include "picture/picture.h"
 
@@ -32,38 +28,19 @@ public:
     // (the identity the picture carries); otherwise it is read now, on the calling thread.
     // Throws what the loader throws.
     Picture Take(const QString& path, QSize view, const Loader& loader);
-    // Waits for a read under way, drops what was read and ends the thread.
+    // Drops what was read and lets the thread end: a read under way is not waited for (it may
+    // be of a file that does not answer); it finishes on its own and is thrown away.
     void Stop();
 
     // Whether a picture of `path` has been read and waits to be taken.
     bool Ready(const QString& path) const;
 
 private:
-    void run();
-
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::thread thread_;
-    bool stop_ = false;
-    // The request waiting for the thread, and the one it works on.
-    bool queued_ = false;
-    QString queuedPath_;
-    QSize queuedView_;
-    Loader queuedLoader_;
-    bool busy_ = false;
-    QString busyPath_;
-    // A picture read, or the error of reading it, and what it was read for. The identity is
-    // the picture's own, or for an error that of the path before it was read.
-    struct Result {
-        QString path;
-        QSize view;
-        FileIdentity source;
-        Picture picture;
-        std::exception_ptr error;
-    };
-    // The result of the last request, once read; taken out whole, so that its pixels are
-    // released outside the lock.
-    std::optional<Result> ready_;
+    // What the reading thread shares with the caller. The thread holds its own share, so that
+    // a read left behind by Stop ends on its own without anyone waiting for it.
+    struct Shared;
+    static void run(const std::shared_ptr<Shared>& shared);
+    std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace forms
