@@ -4,6 +4,7 @@
 #include "core/module1.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "system/directory.h"
 #include "system/filenames.h"
 #include "system/paths.h"
 
@@ -64,25 +65,24 @@ void MainForm::showInBrowser(const QString& path) {
     } catch (const forms::Error&) {
         return;  // the folder cannot be shown; the picture is in the play list all the same
     }
-    auto row = [&] {
-        for (int i = 0; i < filebox.ListCount(); ++i)
-            if (filebox.FileName(i) == name) return i;
-        return -1;
-    };
-    // A file the pattern does not list is looked for under the other patterns, in their order.
-    const QString pattern = Combo1.Text();
-    for (int k = 0; row() < 0 && k < Combo1.ListCount(); ++k) {
-        Combo1.Text = Combo1.List(k);
-        filebox.Pattern = Combo1.Text();
+    // A file the pattern does not match is shown under the first pattern of the list that
+    // does; the folder is listed once more only then.
+    const QByteArray bytes = forms::NativePath(name);
+    for (int k = -1; k < Combo1.ListCount(); ++k) {
+        const QString pattern = k < 0 ? Combo1.Text() : Combo1.List(k);
+        if (!forms::Matcher(pattern).matches(bytes.constData())) continue;
+        if (k >= 0) {
+            Combo1.Text = pattern;
+            filebox.Pattern = pattern;
+        }
+        for (int i = 0; i < filebox.ListCount(); ++i) {
+            if (filebox.FileName(i) != name) continue;
+            filebox.ListIndex = i;
+            filebox_Click();
+            return;
+        }
+        return;  // not listed: a hidden file
     }
-    const int i = row();
-    if (i < 0) {
-        Combo1.Text = pattern;
-        filebox.Pattern = pattern;
-        return;
-    }
-    filebox.ListIndex = i;
-    filebox_Click();
 }
 
 void MainForm::filebox_Click() {

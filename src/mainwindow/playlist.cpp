@@ -1,5 +1,7 @@
 // The play list: add the selected path, remove the selected entry, clear; save it to a file
 // and open one; take files from the desktop and the command line; move entries.
+#include <sys/stat.h>
+
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <memory>
@@ -160,8 +162,10 @@ QString fullNote(int notAdded) {
         .arg(notAdded);
 }
 
+// Examined by its own bytes: a folder's name need not be text in any encoding.
 bool isFolder(const QString& path) {
-    return QFileInfo(QString::fromLocal8Bit(forms::NativePath(path))).isDir();
+    struct stat st {};
+    return ::stat(forms::NativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The pictures under a folder, looked for on a thread of its own while the window goes on

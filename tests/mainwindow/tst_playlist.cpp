@@ -373,6 +373,15 @@ private slots:
         QCOMPARE(main_f->selPath, d + "/b.gif");
         QCOMPARE(main_f->filebox.FileName(), QString("b.gif"));
         QCOMPARE(main_f->Combo1.Text(), QString("*.gif"));
+        // A folder named by bytes that are no UTF-8 gives its pictures too.
+        const QByteArray sjis = QFile::encodeName(d) + "/\x93\xfa\x96\x7b";
+        QCOMPARE(::mkdir(sjis.constData(), 0700), 0);
+        QCOMPARE(::link(QFile::encodeName(a).constData(), (sjis + "/p.jpg").constData()), 0);
+        main_f->List1.Clear();
+        main_f->OpenFiles({forms::PathText(sjis)});
+        QCOMPARE(entries(), QStringList({forms::PathText(sjis + "/p.jpg")}));
+        ::unlink((sjis + "/p.jpg").constData());
+        ::rmdir(sjis.constData());
     }
 
     void dropFiles() {
