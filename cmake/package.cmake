@@ -16,11 +16,12 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture slide-show maker with a Japanese user interface")
 # The extended description; CPack puts the summary above it.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Varnel browses the drives and folders for JPEG, BMP, GIF, PNG, WebP, HEIC,
-HEIF, AVIF, TIFF or JPEG XL files, previews the file clicked and builds an
-ordered play list, showing pictures with an embedded colour profile in sRGB. Playing the list shows each
-picture once on a black, full-screen window, at its own size and centred, one
-per display interval, which is set in whole seconds.")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Varnel browses the drives and folders for JPEG, BMP, GIF, PNG, WebP,
+HEIC, HEIF, AVIF, TIFF or JPEG XL files, previews the file clicked and
+builds an ordered play list; pictures with an embedded colour profile are
+shown in sRGB. Playing the list shows each picture once on a black,
+full-screen window, at its own size and centred, one per display interval,
+which is set in whole seconds.")
 # Directories in the package as Debian has them, whatever the umask of who builds it.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
