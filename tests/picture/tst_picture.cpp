@@ -452,6 +452,32 @@ private slots:
         QCOMPARE(p.image().size(), held);
     }
 
+    // A progressive JPEG reduced holds only part of its coefficients; its pixels are those of
+    // the same picture coded in one pass (the same coefficients), at every reduction.
+    void progressiveReduced_data() {
+        QTest::addColumn<QString>("sampling");
+        QTest::addColumn<QSize>("box");
+        for (const char* sampling : {"2x2", "1x1", "2x1"})
+            for (const QSize box : {QSize(80, 60), QSize(160, 120), QSize(320, 240)})
+                QTest::addRow("%s, %dx%d", sampling, box.width(), box.height()) << sampling << box;
+    }
+    void progressiveReduced() {
+        QFETCH(QString, sampling);
+        QFETCH(QSize, box);
+        const QImage source = quadrants(QSize(643, 481));
+        QList<QImage> decoded;
+        for (const char* interlace : {"None", "JPEG"}) {
+            const QString file = path(QStringLiteral("prog_%1_%2.jpg").arg(sampling, interlace));
+            testdata::WriteFile(
+                file, testdata::Converted(
+                          source, "p.jpg",
+                          "-quality 90 -sampling-factor " + sampling + " -interlace " + interlace));
+            decoded << forms::LoadPicture(file, box).image();
+        }
+        QVERIFY(!decoded[0].isNull());
+        QCOMPARE(decoded[1], decoded[0]);
+    }
+
     // Pictures of a hundred megapixels load; larger than can be held, they are refused like
     // any picture that cannot be shown.
     void sizes_data() {
