@@ -1,6 +1,10 @@
 // JPEG, decoded with libjpeg directly: reduced, or only the part on screen.
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <QTransform>
 #include <algorithm>
 #include <csetjmp>
@@ -216,19 +220,49 @@ private:
         return a->window + (start - a->first);
     }
 
+    // A block of ones where the mask has a bit, zeros elsewhere.
+    static void fromMask(std::uint64_t mask, JCOEF* block) {
+#if defined(__SSE2__)
+        const __m128i bits = _mm_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128);
+        const __m128i one = _mm_set1_epi16(1);
+        for (int i = 0; i < DCTSIZE; ++i) {
+            const __m128i row = _mm_set1_epi16(short((mask >> (8 * i)) & 0xFF));
+            const __m128i set = _mm_cmpeq_epi16(_mm_and_si128(row, bits), bits);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), _mm_and_si128(set, one));
+        }
+#else
+        for (int k = 0; k < DCTSIZE2; ++k) block[k] = JCOEF((mask >> k) & 1);
+#endif
+    }
+
+    // A bit for each coefficient of the block that is not zero.
+    static std::uint64_t toMask(const JCOEF* block) {
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        std::uint64_t mask = 0;
+        for (int i = 0; i < DCTSIZE2; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i + 8));
+            const __m128i zeros =
+                _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+            mask |= std::uint64_t(~unsigned(_mm_movemask_epi8(zeros)) & 0xFFFF) << i;
+        }
+        return mask;
+#else
+        std::uint64_t mask = 0;
+        for (int k = 0; k < DCTSIZE2; ++k) mask |= std::uint64_t(block[k] != 0) << k;
+        return mask;
+#endif
+    }
+
     static void expand(Array& a) {
         for (JDIMENSION r = 0; r < a.rows; ++r) {
             const size_t at = size_t(a.first + r) * a.width;
-            for (JDIMENSION x = 0; x < a.width; ++x) {
+            const JCOEF* values = a.values + at * size_t(a.keptCount);
+            for (JDIMENSION x = 0; x < a.width; ++x, values += a.keptCount) {
                 JCOEF* block = a.window[r][x];
-                std::uint64_t mask = a.mask[at + x];
-                std::memset(block, 0, sizeof(JBLOCK));
                 // The others only as not zero, which is all the later scans read of them.
-                while (mask) {
-                    block[__builtin_ctzll(mask)] = 1;
-                    mask &= mask - 1;
-                }
-                const JCOEF* values = a.values + (at + x) * size_t(a.keptCount);
+                fromMask(a.mask[at + x], block);
                 for (int k = 0; k < a.keptCount; ++k) block[a.kept[k]] = values[k];
             }
         }
@@ -237,12 +271,10 @@ private:
     static void fold(Array& a) {
         for (JDIMENSION r = 0; r < a.rows; ++r) {
             const size_t at = size_t(a.first + r) * a.width;
-            for (JDIMENSION x = 0; x < a.width; ++x) {
+            JCOEF* values = a.values + at * size_t(a.keptCount);
+            for (JDIMENSION x = 0; x < a.width; ++x, values += a.keptCount) {
                 const JCOEF* block = a.window[r][x];
-                std::uint64_t mask = 0;
-                for (int k = 0; k < DCTSIZE2; ++k) mask |= std::uint64_t(block[k] != 0) << k;
-                a.mask[at + x] = mask;
-                JCOEF* values = a.values + (at + x) * size_t(a.keptCount);
+                a.mask[at + x] = toMask(block);
                 for (int k = 0; k < a.keptCount; ++k) values[k] = block[a.kept[k]];
             }
         }
