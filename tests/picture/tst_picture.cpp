@@ -780,11 +780,8 @@ private slots:
         QFETCH(int, reads);
         QFETCH(QColor, shown);
         const QString file = testdata::MakePicture(dir_.path(), "fresh.bmp", {40, 30}, Qt::red);
-        const QByteArray blue = [] {
-            QTemporaryDir d;
-            QFile f(testdata::MakePicture(d.path(), "b.bmp", {40, 30}, Qt::blue));
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }();
+        QFile blueFile(testdata::MakePicture(dir_.path(), "blue.bmp", {40, 30}, Qt::blue));
+        const QByteArray blue = blueFile.open(QIODevice::ReadOnly) ? blueFile.readAll() : "";
         std::atomic<int> count{0};
         auto load = [&](const QString& p, QSize box) {
             forms::Picture picture = forms::LoadPicture(p, box);
@@ -793,9 +790,7 @@ private slots:
             ::stat(QFile::encodeName(p).constData(), &before);
             if (change == "remove") QFile::remove(p);
             if (change == "rewrite") {
-                QFile f(p);
-                if (f.open(QIODevice::ReadWrite)) f.write(blue);
-                f.close();
+                testdata::WriteFile(p, blue);  // in place, the same size, the time put back
                 const timespec times[2] = {before.st_atim, before.st_mtim};
                 ::utimensat(AT_FDCWD, QFile::encodeName(p).constData(), times, 0);
             }
