@@ -150,6 +150,10 @@ private:
         bool dirty = false;
     };
 
+    static JDIMENSION roundUp(JDIMENSION n, int multiple) {
+        return (n + JDIMENSION(multiple) - 1) / JDIMENSION(multiple) * JDIMENSION(multiple);
+    }
+
     static CompactCoefficients& of(j_common_ptr info) {
         return *static_cast<CompactCoefficients*>(info->client_data);
     }
@@ -174,9 +178,14 @@ private:
         // The coefficient controller asks for one array a component, in their order.
         const int component = self.requested_++;
         int kept[DCTSIZE2];
-        const int count = component < d->num_components && component < kMaxComponents && preZero
-                              ? keptFor(d->comp_info[component].DCT_scaled_size, kept)
-                              : 0;
+        int count = 0;
+        if (component < d->num_components && component < kMaxComponents && preZero) {
+            const jpeg_component_info& c = d->comp_info[component];
+            // Only an array of that component's blocks, as libjpeg pads them to its MCUs.
+            if (width == roundUp(c.width_in_blocks, c.h_samp_factor) &&
+                height == roundUp(c.height_in_blocks, c.v_samp_factor))
+                count = keptFor(c.DCT_scaled_size, kept);
+        }
         if (count == 0) return self.request_(info, pool, preZero, width, height, maxAccess);
         auto* a = static_cast<Array*>(info->mem->alloc_small(info, pool, sizeof(Array)));
         new (a) Array{width, height, maxAccess, {}, count, nullptr, nullptr, nullptr};
