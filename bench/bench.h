@@ -51,7 +51,8 @@ struct DataSet {
 void MakeData(const DataSet& data);
 
 // A photo-like JPEG: smooth gradients, shapes with hard edges, fine texture and noise.
-void WritePhotoJpeg(const QString& path, QSize size, bool subsampled, int quality, unsigned seed);
+void WritePhotoJpeg(const QString& path, QSize size, bool subsampled, int quality, unsigned seed,
+                    bool progressive = false);
 
 // --- baselines: the least work that gives the same pixels, written directly ---
 
@@ -107,6 +108,10 @@ QJsonObject FigureMemoryPrefetched(const DataSet& data, const QStringList& files
 // HEIC and JPEG XL (heifjxl.cpp): show-large-heic, show-large-jxl, preview-heic, preview-jxl,
 // preview-heic-thumbnail.
 QJsonObject FigureHeifJxl(const DataSet& data, const QString& figure);
+
+// The preview's own figures (previewfigures.cpp): preview-thumbnail, preview-ui-thread-108mp,
+// preview-ui-thread-108mp-progressive, preview-memory-108mp-progressive, browse-keys.
+QJsonObject FigurePreviewMore(const DataSet& data, const QString& figure);
 
 // Start-up: the children report when their main window has first been painted.
 int StartupChild(int argc, char** argv, bool realProgram);

@@ -216,7 +216,8 @@ void writeScreen(const QString& path, QSize size) {
 
 }  // namespace
 
-void WritePhotoJpeg(const QString& path, QSize size, bool subsampled, int quality, unsigned seed) {
+void WritePhotoJpeg(const QString& path, QSize size, bool subsampled, int quality, unsigned seed,
+                    bool progressive) {
     PhotoPainter painter(size, seed);
     FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
     if (!out) qFatal("cannot write %s", qPrintable(path));
@@ -233,6 +234,7 @@ void WritePhotoJpeg(const QString& path, QSize size, bool subsampled, int qualit
     jpeg_set_quality(&info, quality, TRUE);
     info.comp_info[0].h_samp_factor = subsampled ? 2 : 1;
     info.comp_info[0].v_samp_factor = subsampled ? 2 : 1;
+    if (progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     std::vector<unsigned char> row(size_t(size.width()) * 3);
     while (info.next_scanline < info.image_height) {

@@ -114,6 +114,11 @@ std::vector<Figure> figures() {
             return FigureHeifJxl(d, QLatin1String(figure));
         };
     };
+    auto more = [](const char* figure) {
+        return [figure](const DataSet& d, const QString&) {
+            return FigurePreviewMore(d, QLatin1String(figure));
+        };
+    };
     const char* hd = "screen-1920x1080.json";
     return {
         {"show-large-heic", "show tick, 12 MP HEIC (vs libheif whole decode)", hd,
@@ -134,6 +139,16 @@ std::vector<Figure> figures() {
          clickOnly("p24-420.jpg")},
         {"preview-ui-thread-48mp", "preview's click handler, 48 MP JPEG", hd,
          clickOnly("p48-444.jpg")},
+        {"preview-ui-thread-108mp", "preview's click handler, 108 MP JPEG", hd,
+         more("preview-ui-thread-108mp")},
+        {"preview-ui-thread-108mp-progressive", "preview's click handler, 108 MP progressive", hd,
+         more("preview-ui-thread-108mp-progressive")},
+        {"preview-memory-108mp-progressive", "preview memory, 108 MP progressive (MB)", hd,
+         more("preview-memory-108mp-progressive")},
+        {"preview-thumbnail", "preview, 24 MP JPEG from its EXIF thumbnail (vs 1/8)", hd,
+         more("preview-thumbnail")},
+        {"browse-keys", "40 Down at 30 Hz, 24 MP photos: longest stall (vs 60 Hz)", hd,
+         more("browse-keys")},
         {"show-fits-6mp", "show tick, 3000x2000 JPEG (fits)", "screen-3840x2160.json",
          [](const DataSet& d, const QString&) {
              return FigureShowFits(d, d.path("p06-420.jpg"), QString());

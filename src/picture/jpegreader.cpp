@@ -1,13 +1,19 @@
 // JPEG, decoded with libjpeg directly: reduced, or only the part on screen.
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <QTransform>
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 extern "C" {
 #include <jerror.h>
@@ -111,6 +117,189 @@ void jpegSkip(j_decompress_ptr info, long count) {
     ::lseek(source->fd, beyond, SEEK_CUR);
 }
 
+// A progressive JPEG is decoded from coefficients held for the whole picture: 128 bytes a
+// block, 360 MB for a 108 MP photo, whatever the reduction. Reduced, the inverse transform
+// reads only a few of each block's coefficients (one at an eighth, 25 at a quarter), so the
+// decoder's coefficient arrays are replaced by ones that keep, of each block, those and which
+// of the others are not zero: the later scans of a progressive file read no more than that
+// of what earlier scans left. A window of whole blocks, the rows the decoder works on, is
+// expanded from what is kept and folded back when it moves on.
+class CompactCoefficients {
+public:
+    // Takes over the arrays of coefficients the decoder asks for from now on.
+    void install(j_decompress_ptr info) {
+        info->client_data = this;
+        jpeg_memory_mgr* m = info->mem;
+        request_ = m->request_virt_barray;
+        realize_ = m->realize_virt_arrays;
+        access_ = m->access_virt_barray;
+        m->request_virt_barray = request;
+        m->realize_virt_arrays = realize;
+        m->access_virt_barray = access;
+    }
+
+private:
+    struct Array {
+        JDIMENSION width, height, maxAccess;
+        int kept[DCTSIZE2];
+        int keptCount;
+        JCOEF* values;        // keptCount a block
+        std::uint64_t* mask;  // a bit for each coefficient that is not zero
+        JBLOCKARRAY window;   // maxAccess rows of whole blocks
+        JDIMENSION first = 0, rows = 0;
+        bool dirty = false;
+    };
+
+    static JDIMENSION roundUp(JDIMENSION n, int multiple) {
+        return (n + JDIMENSION(multiple) - 1) / JDIMENSION(multiple) * JDIMENSION(multiple);
+    }
+
+    static CompactCoefficients& of(j_common_ptr info) {
+        return *static_cast<CompactCoefficients*>(info->client_data);
+    }
+
+    // The coefficients the inverse transform to `size` pixels a side reads; none: all.
+    static int keptFor(int size, int* kept) {
+        if (size == 1) {
+            kept[0] = 0;
+            return 1;
+        }
+        if (size != 2) return 0;
+        int n = 0;
+        for (int row : {0, 1, 3, 5, 7})
+            for (int column : {0, 1, 3, 5, 7}) kept[n++] = row * DCTSIZE + column;
+        return n;
+    }
+
+    static jvirt_barray_ptr request(j_common_ptr info, int pool, boolean preZero, JDIMENSION width,
+                                    JDIMENSION height, JDIMENSION maxAccess) {
+        CompactCoefficients& self = of(info);
+        auto* d = reinterpret_cast<j_decompress_ptr>(info);
+        // The coefficient controller asks for one array a component, in their order.
+        const int component = self.requested_++;
+        int kept[DCTSIZE2];
+        int count = 0;
+        if (component < d->num_components && component < kMaxComponents && preZero) {
+            const jpeg_component_info& c = d->comp_info[component];
+            // Only an array of that component's blocks, as libjpeg pads them to its MCUs.
+            if (width == roundUp(c.width_in_blocks, c.h_samp_factor) &&
+                height == roundUp(c.height_in_blocks, c.v_samp_factor))
+                count = keptFor(c.DCT_scaled_size, kept);
+        }
+        if (count == 0) return self.request_(info, pool, preZero, width, height, maxAccess);
+        auto* a = static_cast<Array*>(info->mem->alloc_small(info, pool, sizeof(Array)));
+        new (a) Array{width, height, maxAccess, {}, count, nullptr, nullptr, nullptr};
+        std::copy(kept, kept + count, a->kept);
+        self.arrays_[self.count_++] = a;
+        return reinterpret_cast<jvirt_barray_ptr>(a);
+    }
+
+    static void realize(j_common_ptr info) {
+        CompactCoefficients& self = of(info);
+        self.realize_(info);
+        for (int i = 0; i < self.count_; ++i) {
+            Array& a = *self.arrays_[i];
+            const size_t blocks = size_t(a.width) * a.height;
+            a.values = static_cast<JCOEF*>(
+                info->mem->alloc_large(info, JPOOL_IMAGE, blocks * size_t(a.keptCount) * 2));
+            a.mask = static_cast<std::uint64_t*>(
+                info->mem->alloc_large(info, JPOOL_IMAGE, blocks * sizeof(std::uint64_t)));
+            std::memset(a.values, 0, blocks * size_t(a.keptCount) * 2);
+            std::memset(a.mask, 0, blocks * sizeof(std::uint64_t));
+            a.window = info->mem->alloc_barray(info, JPOOL_IMAGE, a.width, a.maxAccess);
+        }
+    }
+
+    static JBLOCKARRAY access(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION start,
+                              JDIMENSION rows, boolean writable) {
+        CompactCoefficients& self = of(info);
+        Array* a = nullptr;
+        for (int i = 0; i < self.count_; ++i)
+            if (reinterpret_cast<jvirt_barray_ptr>(self.arrays_[i]) == array) a = self.arrays_[i];
+        if (!a) return self.access_(info, array, start, rows, writable);
+        if (rows > a->maxAccess || start + rows > a->height) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+        if (start < a->first || start + rows > a->first + a->rows) {
+            if (a->dirty) fold(*a);
+            a->first = start;
+            a->rows = std::min(a->maxAccess, a->height - start);
+            expand(*a);
+            a->dirty = false;
+        }
+        a->dirty = a->dirty || writable;
+        return a->window + (start - a->first);
+    }
+
+    // A block of ones where the mask has a bit, zeros elsewhere.
+    static void fromMask(std::uint64_t mask, JCOEF* block) {
+#if defined(__SSE2__)
+        const __m128i bits = _mm_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128);
+        const __m128i one = _mm_set1_epi16(1);
+        for (int i = 0; i < DCTSIZE; ++i) {
+            const __m128i row = _mm_set1_epi16(short((mask >> (8 * i)) & 0xFF));
+            const __m128i set = _mm_cmpeq_epi16(_mm_and_si128(row, bits), bits);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), _mm_and_si128(set, one));
+        }
+#else
+        for (int k = 0; k < DCTSIZE2; ++k) block[k] = JCOEF((mask >> k) & 1);
+#endif
+    }
+
+    // A bit for each coefficient of the block that is not zero.
+    static std::uint64_t toMask(const JCOEF* block) {
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        std::uint64_t mask = 0;
+        for (int i = 0; i < DCTSIZE2; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i + 8));
+            const __m128i zeros =
+                _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+            mask |= std::uint64_t(~unsigned(_mm_movemask_epi8(zeros)) & 0xFFFF) << i;
+        }
+        return mask;
+#else
+        std::uint64_t mask = 0;
+        for (int k = 0; k < DCTSIZE2; ++k) mask |= std::uint64_t(block[k] != 0) << k;
+        return mask;
+#endif
+    }
+
+    static void expand(Array& a) {
+        for (JDIMENSION r = 0; r < a.rows; ++r) {
+            const size_t at = size_t(a.first + r) * a.width;
+            const JCOEF* values = a.values + at * size_t(a.keptCount);
+            for (JDIMENSION x = 0; x < a.width; ++x, values += a.keptCount) {
+                JCOEF* block = a.window[r][x];
+                // The others only as not zero, which is all the later scans read of them.
+                fromMask(a.mask[at + x], block);
+                for (int k = 0; k < a.keptCount; ++k) block[a.kept[k]] = values[k];
+            }
+        }
+    }
+
+    static void fold(Array& a) {
+        for (JDIMENSION r = 0; r < a.rows; ++r) {
+            const size_t at = size_t(a.first + r) * a.width;
+            JCOEF* values = a.values + at * size_t(a.keptCount);
+            for (JDIMENSION x = 0; x < a.width; ++x, values += a.keptCount) {
+                const JCOEF* block = a.window[r][x];
+                a.mask[at + x] = toMask(block);
+                for (int k = 0; k < a.keptCount; ++k) values[k] = block[a.kept[k]];
+            }
+        }
+    }
+
+    static constexpr int kMaxComponents = 4;
+    jvirt_barray_ptr (*request_)(j_common_ptr, int, boolean, JDIMENSION, JDIMENSION,
+                                 JDIMENSION) = nullptr;
+    void (*realize_)(j_common_ptr) = nullptr;
+    JBLOCKARRAY(*access_)
+    (j_common_ptr, jvirt_barray_ptr, JDIMENSION, JDIMENSION, boolean) = nullptr;
+    Array* arrays_[kMaxComponents] = {};
+    int count_ = 0;
+    int requested_ = 0;
+};
+
 // The decoder's errors jump back to the step that failed; each step is a member function
 // that holds no object with a destructor, and reports the failure as false.
 class JpegDecoder {
@@ -204,6 +393,12 @@ public:
         if (setjmp(errors_.jump)) return false;
         info_.scale_num = 1;
         info_.scale_denom = unsigned(denom);
+        if (denom > 1 && info_.progressive_mode) {
+            // Smoothing guesses coefficients from the neighbours' others, which are not kept;
+            // it only changes a file whose last scans are missing.
+            info_.do_block_smoothing = FALSE;
+            compact_.install(&info_);
+        }
         cmyk_ = info_.jpeg_color_space == JCS_CMYK || info_.jpeg_color_space == JCS_YCCK;
         // Four bytes a pixel either way: the memory order of QImage::Format_RGB32, or CMYK
         // turned into it row by row.
@@ -249,6 +444,7 @@ private:
     jpeg_progress_mgr progress_{};
     JpegErrors errors_{};
     std::unique_ptr<JpegSource> source_;
+    CompactCoefficients compact_;
     QByteArrayView memory_;
     bool cmyk_ = false;
 };

@@ -7,12 +7,15 @@
 #include <thread>
 
 #include "system/error.h"
+#include "system/files.h"
 
 namespace forms {
 
 namespace {
 // A read still going after this long is left behind: a healthy preview takes well under it.
 constexpr int kGiveUpMs = 5000;
+// Reads given up on that may still be running before the next read waits for one to end.
+constexpr int kMaxLeftBehind = 1;
 }  // namespace
 
 // The state of the requests, kept on the thread that makes them.
@@ -22,11 +25,14 @@ struct PreviewReader::Shared {
     QString path;          // the newest request
     QSize box;
     bool pending = false;  // the newest request waits for the reading to end
+    bool reread = false;   // the newest request is being read again: its file had changed
+    int running = 0;       // reading threads not ended, those left behind included
     QTimer giveUp;
 };
 
-PreviewReader::PreviewReader(Shown shown)
-    : shown_(std::move(shown)), shared_(std::make_shared<Shared>()) {
+PreviewReader::PreviewReader(Shown shown, Load load)
+    : shown_(std::move(shown)), load_(std::move(load)), shared_(std::make_shared<Shared>()) {
+    if (!load_) load_ = [](const QString& path, QSize box) { return LoadPicture(path, box); };
     shared_->giveUp.setSingleShot(true);
     QObject::connect(&shared_->giveUp, &QTimer::timeout, &shared_->giveUp, [this] {
         // The read under way does not answer: the newest request goes ahead without it.
@@ -43,6 +49,7 @@ void PreviewReader::Request(const QString& path, QSize box) {
     s.path = path;
     s.box = box;
     s.pending = true;
+    s.reread = false;
     if (s.reading == 0) start();
 }
 
@@ -55,6 +62,8 @@ bool PreviewReader::Busy() const { return shared_->pending || shared_->reading !
 
 void PreviewReader::start() {
     Shared& s = *shared_;
+    if (s.running > kMaxLeftBehind) return;  // the request waits for a read to end
+    ++s.running;
     s.pending = false;
     s.reading = s.latest;
     s.giveUp.start(kGiveUpMs);
@@ -63,10 +72,10 @@ void PreviewReader::start() {
     const QSize box = s.box;
     // The thread holds what it needs by value; its result goes through the event loop back to
     // this thread, and finds the reader there only if it is still alive.
-    auto read = [this, weak = std::weak_ptr<Shared>(shared_), request, path, box] {
+    auto read = [this, load = load_, weak = std::weak_ptr<Shared>(shared_), request, path, box] {
         Picture picture;
         try {
-            picture = LoadPicture(path, box);
+            picture = load(path, box);
         } catch (...) {
             // Not a picture, gone, or too large to hold: the preview is left empty.
         }
@@ -86,11 +95,23 @@ void PreviewReader::start() {
 
 void PreviewReader::finished(unsigned request, const QString& path, Picture picture) {
     Shared& s = *shared_;
+    --s.running;
     if (request == s.reading) {
         s.reading = 0;
         s.giveUp.stop();
     }
-    if (request == s.latest && shown_) shown_(path, std::move(picture));
+    if (request == s.latest) {
+        // The file may have changed or gone since it was read.
+        const FileIdentity now = picture.isNull() ? FileIdentity() : IdentityOf(path);
+        if (!picture.isNull() && !now.valid) picture = Picture();
+        if (!picture.isNull() && now != picture.source() && !s.reread) {
+            ++s.latest;
+            s.pending = true;
+            s.reread = true;  // once: a file rewritten without end is shown as last read
+        } else if (shown_) {
+            shown_(path, std::move(picture));
+        }
+    }
     if (s.reading == 0 && s.pending) start();
 }
 

@@ -1,11 +1,13 @@
 // The picture loader: upright JPEGs, reduced and partial decoding, sizes it takes and refuses,
 // animated GIFs, pictures found by the bytes of their names and files that are no pictures.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QBuffer>
 #include <QColorSpace>
 #include <QDir>
+#include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
@@ -17,6 +19,7 @@
 extern "C" {}
 
 #include "picture/picture.h"
+#include "picture/previewreader.h"
 #include "system/error.h"
 #include "system/filenames.h"
 #include "testdata/files.h"
@@ -449,6 +452,32 @@ private slots:
         QCOMPARE(p.image().size(), held);
     }
 
+    // A progressive JPEG reduced holds only part of its coefficients; its pixels are those of
+    // the same picture coded in one pass (the same coefficients), at every reduction.
+    void progressiveReduced_data() {
+        QTest::addColumn<QString>("sampling");
+        QTest::addColumn<QSize>("box");
+        for (const char* sampling : {"2x2", "1x1", "2x1"})
+            for (const QSize box : {QSize(80, 60), QSize(160, 120), QSize(320, 240)})
+                QTest::addRow("%s, %dx%d", sampling, box.width(), box.height()) << sampling << box;
+    }
+    void progressiveReduced() {
+        QFETCH(QString, sampling);
+        QFETCH(QSize, box);
+        const QImage source = quadrants(QSize(643, 481));
+        QList<QImage> decoded;
+        for (const char* interlace : {"None", "JPEG"}) {
+            const QString file = path(QStringLiteral("prog_%1_%2.jpg").arg(sampling, interlace));
+            testdata::WriteFile(
+                file, testdata::Converted(
+                          source, "p.jpg",
+                          "-quality 90 -sampling-factor " + sampling + " -interlace " + interlace));
+            decoded << forms::LoadPicture(file, box).image();
+        }
+        QVERIFY(!decoded[0].isNull());
+        QCOMPARE(decoded[1], decoded[0]);
+    }
+
     // Pictures of a hundred megapixels load; larger than can be held, they are refused like
     // any picture that cannot be shown.
     void sizes_data() {
@@ -734,6 +763,48 @@ private slots:
                 near(p.image().pixel(p.image().width() / 4, p.image().height() * 3 / 4), Qt::green),
                 box.width() <= 160);
         }
+    }
+
+    // A preview is handed on only if its file is still the one read: a file rewritten in
+    // place after the decode (size and time put back) is read again, a file gone gives none.
+    void previewFreshAtDelivery_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("reads");
+        QTest::addColumn<QColor>("shown");  // invalid: no picture
+        QTest::newRow("unchanged") << "" << 1 << QColor(Qt::red);
+        QTest::newRow("rewritten in place") << "rewrite" << 2 << QColor(Qt::blue);
+        QTest::newRow("removed") << "remove" << 1 << QColor();
+    }
+    void previewFreshAtDelivery() {
+        QFETCH(QString, change);
+        QFETCH(int, reads);
+        QFETCH(QColor, shown);
+        const QString file = testdata::MakePicture(dir_.path(), "fresh.bmp", {40, 30}, Qt::red);
+        QFile blueFile(testdata::MakePicture(dir_.path(), "blue.bmp", {40, 30}, Qt::blue));
+        const QByteArray blue = blueFile.open(QIODevice::ReadOnly) ? blueFile.readAll() : "";
+        std::atomic<int> count{0};
+        auto load = [&](const QString& p, QSize box) {
+            forms::Picture picture = forms::LoadPicture(p, box);
+            if (count++ > 0) return picture;
+            struct stat before {};
+            ::stat(QFile::encodeName(p).constData(), &before);
+            if (change == "remove") QFile::remove(p);
+            if (change == "rewrite") {
+                testdata::WriteFile(p, blue);  // in place, the same size, the time put back
+                const timespec times[2] = {before.st_atim, before.st_mtim};
+                ::utimensat(AT_FDCWD, QFile::encodeName(p).constData(), times, 0);
+            }
+            return picture;
+        };
+        QList<forms::Picture> delivered;
+        forms::PreviewReader reader(
+            [&](const QString&, forms::Picture p) { delivered << std::move(p); }, load);
+        reader.Request(file, QSize(20, 15));
+        QTRY_VERIFY(!reader.Busy());
+        QCOMPARE(count.load(), reads);
+        QCOMPARE(delivered.size(), 1);
+        QCOMPARE(delivered[0].isNull(), !shown.isValid());
+        if (shown.isValid()) QVERIFY(near(delivered[0].image().pixel(5, 5), shown));
     }
 
     // The loader keeps no state between calls: pictures load on another thread while this
