@@ -74,15 +74,21 @@ void PreviewReader::start() {
     // this thread, and finds the reader there only if it is still alive.
     auto read = [this, load = load_, weak = std::weak_ptr<Shared>(shared_), request, path, box] {
         Picture picture;
+        bool changed = false;
         try {
             picture = load(path, box);
+            // The file may have changed or gone while it was read. Asked here rather than on
+            // the window's thread, which a mount that stops answering would hold.
+            const FileIdentity now = IdentityOf(path);
+            if (!now.valid) picture = Picture();
+            changed = !picture.isNull() && now != picture.source();
         } catch (...) {
             // Not a picture, gone, or too large to hold: the preview is left empty.
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [this, weak, request, path, picture = std::move(picture)]() mutable {
-                if (weak.lock()) finished(request, path, std::move(picture));
+            [this, weak, request, path, changed, picture = std::move(picture)]() mutable {
+                if (weak.lock()) finished(request, path, std::move(picture), changed);
             },
             Qt::QueuedConnection);
     };
@@ -93,7 +99,7 @@ void PreviewReader::start() {
     }
 }
 
-void PreviewReader::finished(unsigned request, const QString& path, Picture picture) {
+void PreviewReader::finished(unsigned request, const QString& path, Picture picture, bool changed) {
     Shared& s = *shared_;
     --s.running;
     if (request == s.reading) {
@@ -101,10 +107,7 @@ void PreviewReader::finished(unsigned request, const QString& path, Picture pict
         s.giveUp.stop();
     }
     if (request == s.latest) {
-        // The file may have changed or gone since it was read.
-        const FileIdentity now = picture.isNull() ? FileIdentity() : IdentityOf(path);
-        if (!picture.isNull() && !now.valid) picture = Picture();
-        if (!picture.isNull() && now != picture.source() && !s.reread) {
+        if (changed && !s.reread) {
             ++s.latest;
             s.pending = true;
             s.reread = true;  // once: a file rewritten without end is shown as last read

@@ -40,7 +40,7 @@ public:
 private:
     struct Shared;
     void start();
-    void finished(unsigned request, const QString& path, Picture picture);
+    void finished(unsigned request, const QString& path, Picture picture, bool changed);
 
     Shown shown_;
     Load load_;
