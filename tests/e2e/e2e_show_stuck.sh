@@ -9,6 +9,7 @@ source "$(dirname "$0")/lib.sh"
 
 [[ -n ${VARNEL_STUCK_OPEN:-} && -f $VARNEL_STUCK_OPEN ]] ||
     skip "needs the stuckopen library the build makes (VARNEL_STUCK_OPEN)"
+SHIM=$(realpath "$VARNEL_STUCK_OPEN")  # the program starts in another folder
 
 RED='#ff0000' BLUE='#0000ff' GREEN='#00ff00' BLACK='#000000'
 PICS=$WORK/pictures
@@ -19,7 +20,7 @@ picture "$PICS/c.jpg" 300x200 "$GREEN"
 
 start_xvfb
 cd "$PICS"
-LD_PRELOAD=$VARNEL_STUCK_OPEN VARNEL_STUCK=/b-dead.jpg start_varnel
+LD_PRELOAD=$SHIM VARNEL_STUCK=/b-dead.jpg start_varnel
 wait_window 15 '^Varnel ver1\.0$'
 MAIN=$WIN
 CX=$((SCREEN_W / 2)) CY=$((SCREEN_H / 2))
