@@ -1,5 +1,7 @@
 #include "picture/prefetch.h"
 
+#include <pthread.h>
+#include <time.h>
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <condition_variable>
@@ -11,6 +13,18 @@
 #include "system/files.h"
 
 namespace forms {
+
+namespace {
+
+// The processor time a thread has used, by its clock; zero when it cannot be read.
+std::chrono::microseconds timeWorked(clockid_t clock) {
+    timespec t{};
+    if (clock == clockid_t(-1) || clock_gettime(clock, &t) != 0) return {};
+    return std::chrono::seconds(t.tv_sec) + std::chrono::duration_cast<std::chrono::microseconds>(
+                                                std::chrono::nanoseconds(t.tv_nsec));
+}
+
+}  // namespace
 
 struct Prefetch::Shared {
     std::mutex mutex;
@@ -28,6 +42,11 @@ struct Prefetch::Shared {
     bool busy = false;
     QString busyPath;
     QSize busyView;
+    std::chrono::steady_clock::time_point busySince;
+    // The reading thread's own processor clock, and its reading when the read began.
+    clockid_t busyClock{};
+    std::chrono::microseconds busyStart{};
+    unsigned reads = 0;
     // A picture read, or the error of reading it, and what it was read for. The identity is
     // the picture's own, or for an error that of the path before it was read.
     struct Result {
@@ -77,6 +96,7 @@ bool Prefetch::request(const QString& path, QSize view, Loader loader, bool aske
 void Prefetch::run(const std::shared_ptr<Shared>& shared) {
     Shared& s = *shared;
     std::unique_lock lock(s.mutex);
+    if (pthread_getcpuclockid(pthread_self(), &s.busyClock) != 0) s.busyClock = -1;
     for (;;) {
         s.changed.wait(lock, [&] { return s.stop || s.queued; });
         if (s.stop) return;
@@ -88,6 +108,9 @@ void Prefetch::run(const std::shared_ptr<Shared>& shared) {
         s.busy = true;
         s.busyPath = path;
         s.busyView = view;
+        s.busySince = std::chrono::steady_clock::now();
+        s.busyStart = timeWorked(s.busyClock);
+        ++s.reads;
         lock.unlock();
 
         // A failed read has no descriptor to tell: the path is examined before it is read.
@@ -157,10 +180,16 @@ bool Prefetch::Ready(const QString& path) const {
     return shared_->ready && shared_->ready->path == path;
 }
 
-bool Prefetch::Reading(const QString& path) const {
-    if (!shared_) return false;
+std::optional<Prefetch::Underway> Prefetch::Reading() const {
+    if (!shared_) return std::nullopt;
+    const Shared& s = *shared_;
     std::lock_guard lock(shared_->mutex);
-    return shared_->busy && shared_->busyPath == path;
+    // The thread cannot end while it is busy: its clock is still there to read.
+    if (!s.busy) return std::nullopt;
+    return Underway{s.busyPath,
+                    std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - s.busySince),
+                    timeWorked(s.busyClock) - s.busyStart, s.reads};
 }
 
 void Prefetch::Stop() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -40,8 +41,16 @@ public:
 
     // Whether a picture of `path` has been read and waits to be taken.
     bool Ready(const QString& path) const;
-    // Whether `path` is being read now.
-    bool Reading(const QString& path) const;
+    // The read under way: of which path, for how long it has been going, and how much of that
+    // time its thread has spent working (a read stuck in a mount that has stopped spends
+    // none). Each read has a number of its own.
+    struct Underway {
+        QString path;
+        std::chrono::milliseconds elapsed;
+        std::chrono::microseconds working;
+        unsigned number = 0;
+    };
+    std::optional<Underway> Reading() const;
 
 private:
     // What the reading thread shares with the caller. The thread holds its own share, so that

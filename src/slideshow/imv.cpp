@@ -168,13 +168,36 @@ void SlideShowForm::showWaited() {
 
 void SlideShowForm::Timer3_Timer() {
     if (!Waiting()) return stopWaiting();
-    // The read under way does not answer (a mount that has stopped): it is left to end on its
-    // own thread, and the next is read on a new one. When it was another entry's that held up
-    // this one, this one is read again; otherwise it gets its notice.
-    const QString path = List2.List(waiting_);
-    const bool stuckOnThis = ahead.Reading(path);
+    // The while counts from the start of the read under way, and is renewed as long as the read
+    // gets on: a large picture read after another has its own while, and is never given up
+    // while it is being decoded.
+    const std::optional<forms::Prefetch::Underway> read = ahead.Reading();
+    if (!read) {
+        Timer3.Interval = 0;
+        return showWaited();
+    }
+    const auto left = kGiveUpMs - read->elapsed.count();
+    if (left > 0) {
+        Timer3.Interval = int32_t(left);
+        return;
+    }
+    // Getting on: it has worked since it was last looked at, or, at the first look, for a
+    // hundredth of its time (a read stuck in a mount spends next to nothing).
+    const bool gettingOn = read->number == lookedAt_ ? read->working > workedThen_
+                                                     : read->working * 100 >= read->elapsed;
+    lookedAt_ = read->number;
+    workedThen_ = read->working;
+    if (gettingOn) {
+        Timer3.Interval = kGiveUpMs;
+        return;
+    }
+    // The read does not answer (a mount that has stopped): it is left to end on its own thread,
+    // and the next is read on a new one. When it was another entry's that held this one up,
+    // this one is asked for again; otherwise it gets its notice.
+    const bool ours = read->path == List2.List(waiting_);
+    lookedAt_ = 0;  // the next thread numbers its reads afresh
     ahead.Stop();
-    if (stuckOnThis)
+    if (ours)
         present(forms::Picture());
     else
         showEntry(waiting_, waitingFade_);
@@ -184,6 +207,7 @@ void SlideShowForm::stopWaiting() {
     waiting_ = -1;
     Timer3.Interval = 0;
     held_ = false;
+    lookedAt_ = 0;
 }
 
 void SlideShowForm::present(const forms::Picture& picture) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <chrono>
 #include <memory>
 
 #include "forms/controls.h"
@@ -80,4 +81,7 @@ private:
     int16_t waiting_ = -1;
     bool waitingFade_ = false;
     bool held_ = false;  // the ticks are held back until the picture waited for is up
+    // The read last looked at for whether it gets on, and how long it had worked then.
+    unsigned lookedAt_ = 0;
+    std::chrono::microseconds workedThen_{};
 };

@@ -397,7 +397,7 @@ private slots:
         };
         forms::Prefetch ahead([&told](const QString& path) { told << path; });
         ahead.Request(paths[0], {10, 10}, load);
-        QTRY_VERIFY(ahead.Reading(paths[0]));
+        QTRY_VERIFY(ahead.Reading() && ahead.Reading()->path == paths[0]);
         QVERIFY(!ahead.Take(paths[1], {10, 10}, load));
         QVERIFY(!ahead.Take(paths[2], {10, 10}, load));
         answer.set_value();
