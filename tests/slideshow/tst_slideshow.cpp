@@ -367,33 +367,11 @@ private slots:
             ahead.Request(p, {10, 10}, load);
             QTRY_VERIFY(ahead.Ready(p));
             std::optional<forms::Picture> got = ahead.Take(p, taken, load);
-            if (!got) {  // read again for its view
-                QTRY_VERIFY(ahead.Ready(p));
-                got = ahead.Take(p, taken, load);
-            }
+            if (!got) QTRY_VERIFY(ahead.Ready(p));  // read again for its view
+            if (!got) got = ahead.Take(p, taken, load);
             QCOMPARE(got.value_or(forms::Picture()).size(), QSize(40, 30));
             QCOMPARE(reads.load(), taken == QSize(10, 10) ? 1 : 2);
         }
-    }
-
-    // Taking never waits for a read under way, and a newer picture asked for replaces one not
-    // begun: only the newest is read after the read under way, and the caller is told of it.
-    void newestWins() {
-        std::promise<void> answer;
-        const std::shared_future<void> answered = answer.get_future().share();
-        QStringList read, told;  // `read` is written by the reading thread before it tells
-        forms::Prefetch ahead([&told](const QString& path) { told << path; });
-        const forms::Prefetch::Loader load = [&read, answered](const QString& path) {
-            answered.wait();
-            read << path;
-            return forms::Picture();
-        };
-        ahead.Request("a", {}, load);
-        QTRY_VERIFY(ahead.Reading());
-        for (const char* path : {"b", "c"}) QVERIFY(!ahead.Take(path, {}, load));
-        answer.set_value();
-        QTRY_COMPARE(told, QStringList{"c"});
-        QCOMPARE(read, QStringList({"a", "c"}));
     }
 
     // Stopping never waits for a read that does not answer (a dead mount): it is left to end

@@ -79,8 +79,7 @@ using testdata::MakePicture;
 using testdata::WriteFile;
 // Waits until the preview asked for last is shown.
 void SettlePreview();
-// A tick of the open slide show, and the picture it asks for put up (or its notice): the show
-// takes a picture not read ahead without waiting for it.
+// A tick of the open show, and the picture it asks for put up (or its notice) once read.
 void ShowTick(SlideShowForm& show);
 
 // Unloads the three windows, so the next use builds them afresh.
