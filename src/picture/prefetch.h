@@ -33,7 +33,8 @@ public:
     // that path and view, and the file the path names now is the very file read, unchanged
     // (the identity the picture carries), or read since it was asked for here. Otherwise
     // nothing: it is asked for, in place of any other request, unless it is being read
-    // already, and `arrived` tells when it is ready. Throws what the loader threw.
+    // already, and `arrived` tells when it is ready (when no thread can be had, it is read
+    // here, as a last resort). Throws what the loader threw.
     std::optional<Picture> Take(const QString& path, QSize view, const Loader& loader);
     // Drops what was read and lets the thread end: a read under way is not waited for (it may
     // be of a file that does not answer); it finishes on its own and is thrown away.
