@@ -2,6 +2,7 @@
 
 #include <QRandomGenerator>
 #include <algorithm>
+#include <optional>
 
 #include "core/forms.h"
 #include "core/module1.h"
@@ -22,6 +23,7 @@ SlideShowForm::SlideShowForm()
                 735, 375, 0, forms::Hidden},
                {"Timer1", Kind::Timer, {}, nullptr, 600, 4800, 0, 0, -1},
                {"Timer2", Kind::Timer, {}, nullptr, 600, 5400, 0, 0, -1},
+               {"Timer3", Kind::Timer, {}, nullptr, 600, 6000, 0, 0, -1},
                {"Image2", Kind::Image, {}, nullptr, 0, 0, 0, 0, -1, forms::Hidden},
                {"Image1", Kind::Image, {}, nullptr, 4080, 3720, 1095, 855, -1},
                {"Label1", Kind::Label, {}, nullptr, 0, 0, 0, 0, -1, forms::Hidden},
@@ -31,6 +33,7 @@ SlideShowForm::SlideShowForm()
            }) {
     Timer1.Interval = 1000;
     Timer2.Interval = 0;
+    Timer3.Interval = 0;
 }
 
 namespace {
@@ -40,6 +43,9 @@ const QString kTaken = QStringLiteral("DateTaken");
 // The longest fade, in milliseconds, and the period of its frames.
 constexpr int kFadeMs = 500;
 constexpr int kFrameMs = 16;
+// A picture not read after this long is given up on, as a folder listing is: a healthy read
+// takes well under it.
+constexpr int kGiveUpMs = 5000;
 
 // The picture with the date it was taken attached, as a text of its image.
 forms::Picture withDateTaken(forms::Picture picture, const QString& path) {
@@ -58,6 +64,7 @@ forms::Picture withDateTaken(forms::Picture picture, const QString& path) {
 void SlideShowForm::wire() {
     Timer1.Tick = [this] { Timer1_Timer(); };
     Timer2.Tick = [this] { Timer2_Timer(); };
+    Timer3.Tick = [this] { Timer3_Timer(); };
     Command1.Click = [this] { Command1_Click(); };
     DblClick = [this] { Form_DblClick(); };
     KeyDown = [this](int KeyCode) { Form_KeyDown(KeyCode); };
@@ -80,6 +87,8 @@ void SlideShowForm::Form_Load() {
 }
 
 void SlideShowForm::Form_Unload() {
+    // Never waits for a read: one under way is left to end on its own.
+    stopWaiting();
     ahead.Stop();
     awake_.reset();
 }
@@ -94,7 +103,9 @@ void SlideShowForm::play(ShowSequence::Step step, bool fade) {
             showEntry(int16_t(sequence_.Position()), fade);
             break;
         case ShowSequence::Step::End:
-            // The end is announced once: no tick comes while the message waits.
+            // The end is announced once: no tick comes while the message waits, and no
+            // picture still being read comes after it.
+            stopWaiting();
             Timer1.Enabled = false;
             forms::MsgBox(QStringLiteral("終了しました。"));
             Command1.Value = true;
@@ -121,10 +132,91 @@ forms::Prefetch::Loader SlideShowForm::loader(QSize view) const {
 }
 
 void SlideShowForm::showEntry(int16_t index, bool fade) {
-    const QString path = List2.List(index);
     endFade();
+    // A newer step replaces the one waiting: only its picture is read next.
+    waiting_ = index;
+    waitingFade_ = fade;
+    Timer3.Interval = 0;  // each step has its own while to be read
+    showWaited();
+}
+
+void SlideShowForm::arrived(const QString& path) {
+    if (Waiting() && List2.List(waiting_) == path) showWaited();
+}
+
+void SlideShowForm::showWaited() {
+    forms::Picture picture;
+    try {
+        std::optional<forms::Picture> taken =
+            ahead.Take(List2.List(waiting_), view(), loader(view()));
+        if (!taken) {
+            // Not read yet: the window goes on answering, and no tick comes until the picture
+            // is up or given up on.
+            if (!held_) {
+                held_ = true;
+                Timer1.Enabled = false;
+            }
+            if (Timer3.Interval() == 0) Timer3.Interval = kGiveUpMs;
+            return;
+        }
+        picture = std::move(*taken);
+    } catch (const forms::Error&) {
+        // Shown as a notice for this interval; the show goes on with the next entry.
+    }
+    present(picture);
+}
+
+void SlideShowForm::Timer3_Timer() {
+    if (!Waiting()) return stopWaiting();
+    // The while counts from the start of the read under way, and is renewed as long as the read
+    // gets on: a large picture read after another has its own while, and is never given up
+    // while it is being decoded.
+    const std::optional<forms::Prefetch::Underway> read = ahead.Reading();
+    if (!read) {
+        Timer3.Interval = 0;
+        return showWaited();
+    }
+    const auto left = kGiveUpMs - read->elapsed.count();
+    if (left > 0) {
+        Timer3.Interval = int32_t(left);
+        return;
+    }
+    // Getting on: it has worked since it was last looked at, or, at the first look, for a
+    // hundredth of its time (a read stuck in a mount spends next to nothing).
+    const bool gettingOn = read->number == lookedAt_ ? read->working > workedThen_
+                                                     : read->working * 100 >= read->elapsed;
+    lookedAt_ = read->number;
+    workedThen_ = read->working;
+    if (gettingOn) {
+        Timer3.Interval = kGiveUpMs;
+        return;
+    }
+    // The read does not answer (a mount that has stopped): it is left to end on its own thread,
+    // and the next is read on a new one. When it was another entry's that held this one up,
+    // this one is asked for again; otherwise it gets its notice.
+    const bool ours = read->path == List2.List(waiting_);
+    lookedAt_ = 0;  // the next thread numbers its reads afresh
+    ahead.Stop();
+    if (ours)
+        present(forms::Picture());
+    else
+        showEntry(waiting_, waitingFade_);
+}
+
+void SlideShowForm::stopWaiting() {
+    waiting_ = -1;
+    Timer3.Interval = 0;
+    held_ = false;
+    lookedAt_ = 0;
+}
+
+void SlideShowForm::present(const forms::Picture& picture) {
+    const QString path = List2.List(waiting_);
+    const bool fade = waitingFade_;
+    const bool late = held_;
+    stopWaiting();
     // The picture on screen stays beneath while the next fades in; otherwise it is released
-    // first: besides the picture read ahead, no other is held.
+    // as the next takes its place: besides the picture read ahead, no other is held.
     const int fadeMs = std::min(kFadeMs, Timer1.Interval() / 2);
     if (fade && fadeMs >= 2 * kFrameMs && !Image1.Picture().isNull()) {
         Image2.Picture = Image1.Picture();
@@ -132,12 +224,6 @@ void SlideShowForm::showEntry(int16_t index, bool fade) {
         Image2.Visible = true;
     }
     Image1.Picture = forms::Picture();
-    forms::Picture picture;
-    try {
-        picture = ahead.Take(path, view(), loader(view()));
-    } catch (const forms::Error&) {
-        // Shown as a notice for this interval; the show goes on with the next entry.
-    }
     Image1.Picture = picture;
     if (picture.isNull()) {
         showNotice(path);
@@ -155,6 +241,8 @@ void SlideShowForm::showEntry(int16_t index, bool fade) {
         endFade();
     }
     showCaption(path, picture);
+    // A picture that came late gets its whole interval from now.
+    if (late) Timer1.Enabled = !sequence_.Paused();
     readAhead();
 }
 
@@ -203,7 +291,7 @@ void SlideShowForm::Form_KeyDown(int KeyCode) {
             sequence_.TogglePause();
             Label2.Move(Width() - Label2.Width() - 240, 240);
             Label2.Visible = sequence_.Paused();
-            Timer1.Enabled = !sequence_.Paused();
+            Timer1.Enabled = !sequence_.Paused() && !held_;
             break;
         case forms::vbKeyRight:
         case forms::vbKeyPageDown:

@@ -742,7 +742,7 @@ private slots:
                 for (const QString& path : files) {
                     QElapsedTimer clock;
                     clock.start();
-                    f->Timer1.Tick();
+                    testing::ShowTick(*f);
                     const qint64 ms = clock.elapsed();
                     worst.note(ms, path);
                     QVERIFY2(ms < kCeilingMs,
@@ -757,7 +757,7 @@ private slots:
                     }
                 }
                 QVERIFY(boxes.texts.isEmpty());
-                f->Timer1.Tick();
+                testing::ShowTick(*f);
                 done = !imv.peek();
             });
         testing::Settle();
@@ -833,7 +833,7 @@ private slots:
                                 SlideShowForm* s = imv.peek();
                                 if (!s) return;
                                 for (int k = 0; k < 3 && imv.peek(); ++k) {
-                                    s->Timer1.Tick();
+                                    testing::ShowTick(*s);
                                     if (!imv.peek()) break;
                                     seen << (s->Image1.Picture().isNull()
                                                  ? s->Label1.Caption()

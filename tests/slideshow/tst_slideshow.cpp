@@ -156,13 +156,13 @@ private slots:
                 QVERIFY(!f.List2.Visible());
                 seen << onScreen(f);
                 for (int k = 1; k <= names.size(); ++k) {
-                    f.Timer1.Tick();
+                    testing::ShowTick(f);
                     seen << onScreen(f);
                     QVERIFY(imv.peek());
                     QCOMPARE(int(f.Position()), k - 1);
                 }
                 QVERIFY(boxes.texts.isEmpty());
-                f.Timer1.Tick();  // finds the working list empty: the end
+                testing::ShowTick(f);  // finds the working list empty: the end
                 QVERIFY(!imv.peek());
             });
             QVERIFY(!QTest::currentTestFailed());
@@ -197,7 +197,7 @@ private slots:
             QCOMPARE(f.window()->geometry(), QGuiApplication::primaryScreen()->geometry());
             EXACT(f.Width(), float(screen.width() * 15));
             EXACT(f.Height(), float(screen.height() * 15));
-            f.Timer1.Tick();
+            testing::ShowTick(f);
             // Never scaled: the control has the picture's own size.
             EXACT(f.Image1.Width(), float(size.width() * 15));
             EXACT(f.Image1.Height(), float(size.height() * 15));
@@ -280,13 +280,13 @@ private slots:
         QStringList seen;
         const bool returned = play([&](SlideShowForm& f) {
             for (int k = 0; k < 3; ++k) {
-                f.Timer1.Tick();
+                testing::ShowTick(f);
                 seen << onScreen(f);
                 QVERIFY(imv.peek());
                 QVERIFY(f.Timer1.Ticking());
             }
             QVERIFY(boxes.texts.isEmpty());
-            f.Timer1.Tick();
+            testing::ShowTick(f);
         });
         QVERIFY(!QTest::currentTestFailed());
         QVERIFY(returned);
@@ -327,7 +327,7 @@ private slots:
         main_f->List1.AddItem(path("a.jpg"));
         main_f->List1.AddItem(next);
         play([&](SlideShowForm& f) {
-            f.Timer1.Tick();
+            testing::ShowTick(f);
             QTRY_VERIFY(f.ahead.Ready(next));
             if (change == "replace") {
                 testing::MakePicture(tmp.path(), "new.bmp", {90, 10}, Qt::blue);
@@ -347,7 +347,7 @@ private slots:
                 testing::WriteFile(next, in.readAll());
                 QCOMPARE(::utimensat(AT_FDCWD, to, times, 0), 0);
             }
-            f.Timer1.Tick();
+            testing::ShowTick(f);
             QVERIFY(onScreen(f).startsWith(expected));
         });
     }
@@ -366,7 +366,10 @@ private slots:
             reads = 0;
             ahead.Request(p, {10, 10}, load);
             QTRY_VERIFY(ahead.Ready(p));
-            QCOMPARE(ahead.Take(p, taken, load).size(), QSize(40, 30));
+            std::optional<forms::Picture> got = ahead.Take(p, taken, load);
+            if (!got) QTRY_VERIFY(ahead.Ready(p));  // read again for its view
+            if (!got) got = ahead.Take(p, taken, load);
+            QCOMPARE(got.value_or(forms::Picture()).size(), QSize(40, 30));
             QCOMPARE(reads.load(), taken == QSize(10, 10) ? 1 : 2);
         }
     }
@@ -397,7 +400,7 @@ private slots:
         const int threads = threadCount();
         for (int i = 0; i < 3; ++i) main_f->List1.AddItem(big);
         const bool returned = play([&](SlideShowForm& f) {
-            f.Timer1.Tick();  // the next is being read now
+            testing::ShowTick(f);  // the next is being read now
             QTest::keyClick(f.window(), Qt::Key_Escape);
             QVERIFY(!imv.peek());
         });
@@ -432,10 +435,10 @@ private slots:
             if (!refs.open(QIODevice::WriteOnly) || refs.write("5") != 1)
                 QSKIP("the peak cannot be reset");
             refs.close();
-            for (int i = 0; i < 4; ++i) step([&] { f.Timer1.Tick(); });
+            for (int i = 0; i < 4; ++i) step([&] { testing::ShowTick(f); });
             step([&] { QTest::keyClick(f.window(), Qt::Key_Left); });
             step([&] { QTest::keyClick(f.window(), Qt::Key_Right); });
-            step([&] { f.Timer1.Tick(); });
+            step([&] { testing::ShowTick(f); });
             const qint64 peak = statusKb("VmHWM");
             qInfo("idle %lld KB, peak %lld KB, a screen %lld KB", idle, peak, screenKb);
             QVERIFY2(peak - idle < screenKb * 3 / 2,
@@ -468,7 +471,7 @@ private slots:
         const int ends = testing::EndCount();
         testing::MsgBoxes boxes;
         play([&](SlideShowForm& f) {
-            f.Timer1.Tick();
+            testing::ShowTick(f);
             QWidget* picture = f.Image1.widget();
             QWidget* blank = f.client();
             const QPoint onPicture = picture->rect().center();
@@ -499,7 +502,7 @@ private slots:
         testing::MsgBoxes boxes;
         bool closed = false;
         const bool returned = play([&](SlideShowForm& f) {
-            f.Timer1.Tick();
+            testing::ShowTick(f);
             f.window()->close();
             closed = !imv.peek();
         });

@@ -73,7 +73,7 @@ class SoakTest : public QObject {
                                 SlideShowForm* f = imv.peek();
                                 if (!f) return nullptr;
                                 QWidget* w = f->window();
-                                f->Timer1.Tick();  // the first picture
+                                testing::ShowTick(*f);  // the first picture
                                 if (f->Image1.Picture().isNull()) return nullptr;
                                 if (unload)
                                     f->Unload();
@@ -175,11 +175,11 @@ private slots:
                                              QWidget* w = f->window();
                                              start = residentKb();
                                              for (int k = 0; k < kTicks; ++k) {
-                                                 f->Timer1.Tick();
+                                                 testing::ShowTick(*f);
                                                  if (!f->Image1.Picture().isNull()) ++shown;
                                              }
                                              end = residentKb();
-                                             f->Timer1.Tick();  // the end
+                                             testing::ShowTick(*f);  // the end
                                              return w;
                                          });
         QVERIFY(closed);

@@ -105,6 +105,12 @@ void SettlePreview() {
         qWarning("the preview was not shown within 20 s");
 }
 
+void ShowTick(SlideShowForm& show) {
+    show.Timer1.Tick();
+    if (!QTest::qWaitFor([] { return !imv.peek() || !imv.peek()->Waiting(); }, 20000))
+        qWarning("the show's picture was not put up within 20 s");
+}
+
 void UnloadAll() {
     if (auto* f = imv.peek()) f->Unload();
     if (auto* f = setei.peek()) f->Unload();

@@ -27,6 +27,8 @@
 class QTimer;
 class QWidget;
 
+class SlideShowForm;
+
 namespace testing {
 
 // Sets up the runtime for tests: the application's title, End recorded instead of ending
@@ -77,6 +79,8 @@ using testdata::MakePicture;
 using testdata::WriteFile;
 // Waits until the preview asked for last is shown.
 void SettlePreview();
+// A tick of the open show, and the picture it asks for put up (or its notice) once read.
+void ShowTick(SlideShowForm& show);
 
 // Unloads the three windows, so the next use builds them afresh.
 void UnloadAll();

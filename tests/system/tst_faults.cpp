@@ -54,7 +54,7 @@ QStringList play() {
         [&] {
             for (int k = 0; k < 1000 && imv.peek(); ++k) {
                 SlideShowForm* f = imv.peek();
-                f->Timer1.Tick();
+                testing::ShowTick(*f);
                 if (!imv.peek()) break;
                 seen << (f->Image1.Picture().isNull() ? f->Label1.Caption() : kPicture);
             }
@@ -505,13 +505,13 @@ private slots:
             [&] {
                 SlideShowForm* s = imv.peek();
                 if (!s) return;
-                s->Timer1.Tick();
+                testing::ShowTick(*s);
                 seen << (s->Image1.Picture().isNull() ? s->Label1.Caption() : kPicture);
                 // Gone between two ticks.
                 ::umount2(QFile::encodeName(mnt).constData(), MNT_DETACH);
-                s->Timer1.Tick();
+                testing::ShowTick(*s);
                 seen << (s->Image1.Picture().isNull() ? s->Label1.Caption() : kPicture);
-                s->Timer1.Tick();
+                testing::ShowTick(*s);
                 if (SlideShowForm* left = imv.peek()) left->Unload();
             });
         testing::Settle();
