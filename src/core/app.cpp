@@ -19,6 +19,8 @@
 #include "forms/filecontrols.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "system/directory.h"
+#include "system/paths.h"
 #include "system/startfolder.h"
 
 namespace app {
@@ -195,8 +197,14 @@ void Initialise(QApplication& application) {
 void Start() {
     // The lists start in the folder the program was started in, or in the nearest that can be
     // read; the user is told once the window is up.
-    const QString moved = forms::EnterReadableFolder();
-    main_f->Show();
+    forms::Listing entered;
+    const QString moved = forms::EnterReadableFolder(&entered);
+    {
+        // The lists show that folder from the reading just made: a folder of many files is
+        // read once.
+        const forms::ListingLoan lend(forms::paths::currentDirectory(), entered);
+        main_f->Show();
+    }
     if (!moved.isEmpty()) forms::MsgBox(moved);
 }
 

@@ -4,9 +4,9 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
-#include <QScopedValueRollback>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <algorithm>
 #include <map>
 
 #include "forms/listwidget.h"
@@ -94,43 +94,50 @@ void DriveListBox::select(int index) {
 
 namespace {
 
-enum Role { PathRole = Qt::UserRole, LevelRole };
-
 // The directory last open on each drive: giving a drive opens it there again.
 std::map<QString, QString>& lastDirectoryOnDrive() {
     static std::map<QString, QString> last;
     return last;
 }
 
-// Indents each directory by its depth below the drive's root.
+// Draws each directory with its icon, indented by its depth below the drive's root: the open
+// directory's ancestors and itself come first, one level each, then its subdirectories one
+// level further. Drawn from the row, so that a directory of many subdirectories is listed with
+// one insertion of its names.
 class IndentDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    IndentDelegate(const int& opened, QWidget* parent)
+        : QStyledItemDelegate(parent),
+          open_(parent->style()->standardIcon(QStyle::SP_DirOpenIcon)),
+          closed_(parent->style()->standardIcon(QStyle::SP_DirIcon)),
+          opened_(opened) {}
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        option->rect.setLeft(option->rect.left() + 12 * index.data(LevelRole).toInt());
+        const bool isOpen = index.row() < opened_;
+        option->icon = isOpen ? open_ : closed_;
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->decorationSize = QSize(16, 16);
+        option->rect.setLeft(option->rect.left() + 12 * std::min(index.row(), opened_));
     }
+
+private:
+    const QIcon open_, closed_;
+    const int& opened_;  // how many rows are the open directory and its ancestors
 };
 
 }  // namespace
 
 class DirWidget : public SelectingList {
 public:
-    DirWidget(DirListBox& box, QWidget* parent)
-        : SelectingList(parent),
-          open(style()->standardIcon(QStyle::SP_DirOpenIcon)),
-          closed(style()->standardIcon(QStyle::SP_DirIcon)),
-          box_(box) {
+    DirWidget(DirListBox& box, QWidget* parent) : SelectingList(parent), box_(box) {
         setIconSize(QSize(16, 16));
-        setItemDelegate(new IndentDelegate(this));
+        setUniformItemSizes(true);
+        setItemDelegate(new IndentDelegate(box.opened_, this));
         connect(this, &QListWidget::itemDoubleClicked, this,
                 [this](QListWidgetItem* item) { box_.userOpen(row(item)); });
     }
-
-    // Opened folders (the open one and its ancestors), and the folders below it.
-    const QIcon open, closed;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
@@ -195,12 +202,8 @@ void DirListBox::open(const QString& dir, const QString& drive, const Listing& l
     if (!changed || !Change) return;
     // A directory of many entries takes a while to read: the file list, told of the change
     // by the handler, lists its files from this reading.
-    const QScopedValueRollback<const Listing*> lend(opening_, &listing);
+    const ListingLoan lend(dir, listing);
     Change();
-}
-
-const Listing* DirListBox::Opening(const QString& dir) const {
-    return opening_ && dir == path_ ? opening_ : nullptr;
 }
 
 void DirListBox::userOpen(int row) {
@@ -224,22 +227,21 @@ void DirListBox::refill(const QString& dir, const QString& drive, const Listing&
         chain.prepend(p);
         if (p == drive || p == QLatin1String("/")) break;
     }
+    Files subdirectories = sortedNames(listing, EntryKind::Directory, Matcher(QStringLiteral("*")));
+    QStringList shown;
+    shown.reserve(chain.size() + subdirectories.shown.size());
+    for (qsizetype level = 0; level < chain.size(); ++level)
+        shown << DisplayPath(level == 0 ? chain[level] : lastName(chain[level]));
+    shown << subdirectories.shown;
     list_->setUpdatesEnabled(false);
     list_->clear();
-    const QIcon& open = list_->open;
-    const QIcon& closed = list_->closed;
-    int level = 0;
-    for (const QString& p : chain) {
-        auto* item = new QListWidgetItem(open, DisplayPath(level == 0 ? p : lastName(p)), list_);
-        item->setData(PathRole, p);
-        item->setData(LevelRole, level++);
-    }
-    for (const Entry& e : entriesOf(listing, EntryKind::Directory)) {
-        auto* item = new QListWidgetItem(closed, e.shown, list_);
-        item->setData(PathRole, childPath(dir, e.name));
-        item->setData(LevelRole, level);
-    }
-    list_->setCurrentRow(chain.size() - 1);
+    chain_ = std::move(chain);
+    opened_ = int(chain_.size());
+    listed_ = dir;
+    names_.clear();
+    for (const auto& [row, name] : subdirectories.names) names_[opened_ + row] = name;
+    list_->addItems(shown);
+    list_->setCurrentRow(opened_ - 1);
     list_->setUpdatesEnabled(true);
 }
 
@@ -247,14 +249,18 @@ int DirListBox::ListCount() const { return list_->count(); }
 
 QString DirListBox::List(int index) const {
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
-    return list_->item(index)->data(PathRole).toString();
+    if (index < opened_) return chain_[index];
+    const auto name = names_.find(index);
+    return childPath(listed_, name != names_.end() ? name->second : list_->item(index)->text());
 }
 
 // --- files ---
 
 class FileWidget : public SelectingList {
 public:
-    FileWidget(FileListBox& box, QWidget* parent) : SelectingList(parent), box_(box) {}
+    FileWidget(FileListBox& box, QWidget* parent) : SelectingList(parent), box_(box) {
+        setUniformItemSizes(true);  // a folder of many files is laid out without measuring each
+    }
 
 protected:
     // A file selected with the keyboard (or by dragging) is clicked, as with the mouse.
@@ -321,18 +327,7 @@ FileListBox::FileListBox(Form& form, const char* name)
 }
 
 void FileListBox::refresh() {
-    const Listing* lent = nullptr;
-    for (const ControlLayout& c : Parent().controlLayout()) {
-        if (c.kind != Kind::DirListBox) continue;
-        if (auto* dirs = static_cast<DirListBox*>(Parent().control(QLatin1String(c.name))))
-            if ((lent = dirs->Opening(path_))) break;
-    }
-    Listing read;
-    if (!lent) {
-        read = listDirectory(path_);
-        lent = &read;
-    }
-    const Files files = matchingFiles(*lent, Matcher(pattern_));
+    const Files files = matchingFiles(listDirectory(path_), Matcher(pattern_));
     list_->setUpdatesEnabled(false);
     list_->clear();
     list_->addItems(files.shown);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <map>
 
@@ -43,22 +44,22 @@ public:
     int ListCount() const;
     QString List(int index) const;  // the full path of a listed directory
 
-    // While the list tells of a directory it has just opened (its Change runs), its reading
-    // of that directory, so that a list told in the same moment need not read it again;
-    // nullptr otherwise.
-    const Listing* Opening(const QString& dir) const;
-
 private:
     friend class DirWidget;
     void open(const QString& dir, const QString& drive, const Listing& listing);
     void userOpen(int row);
     void refill(const QString& dir, const QString& drive, const Listing& listing);
     DirWidget* list_;
+    // What the list shows: the directory listed, its ancestors and itself (the first rows),
+    // and by row the path text of each subdirectory whose name is shown otherwise.
+    QString listed_;
+    QStringList chain_;
+    int opened_ = 0;
+    std::map<int, QString> names_;
     QString path_;
     // The drive that holds path_, found when it was opened: reading Path (each file click
     // does) never looks at the mounts.
     QString drive_;
-    const Listing* opening_ = nullptr;
 };
 
 // File list: the regular, visible files of a directory whose names match the pattern,

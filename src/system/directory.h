@@ -32,8 +32,26 @@ std::shared_ptr<jobs::Job<Listing>> startListing(const QString& dir);
 // description names the folder.
 Listing finishListing(jobs::Job<Listing>& job, const QString& dir,
                       jobs::Clock::time_point giveUpAt);
-// Reads a directory's visible entries, never waiting long on a directory that hangs.
+// Reads a directory's visible entries, never waiting long on a directory that hangs. While a
+// ListingLoan of that directory lives on the calling thread, gives its reading instead.
 Listing listDirectory(const QString& dir);
+
+// A reading of a directory just made, lent while the work it was made for goes on (a list
+// told of the directory, the window that opens on it), so that a directory of many entries is
+// read once, not once for each list that shows it.
+class ListingLoan {
+public:
+    ListingLoan(const QString& dir, const Listing& listing);
+    ~ListingLoan();
+    ListingLoan(const ListingLoan&) = delete;
+    ListingLoan& operator=(const ListingLoan&) = delete;
+
+private:
+    friend Listing listDirectory(const QString& dir);
+    const QString dir_;
+    const Listing& listing_;
+    ListingLoan* const outer_;
+};
 
 // A listed entry: the name as shown, and as a path text that names it.
 struct Entry {
@@ -67,8 +85,10 @@ struct Files {
     std::vector<std::pair<int, QString>> names;
 };
 
-// The names of a listing's files that match, sorted as the list shows them: regardless of
-// case, then by code unit, as QString compares them.
+// The names of a listing's entries of a kind that match, sorted as the lists show them:
+// regardless of case, then by code unit, as QString compares them.
+Files sortedNames(const Listing& listing, EntryKind kind, const Matcher& matcher);
+// The same of its files.
 Files matchingFiles(const Listing& listing, const Matcher& matcher);
 
 }  // namespace forms

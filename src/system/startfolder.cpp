@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <climits>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "system/directory.h"
@@ -33,7 +34,7 @@ QString FolderStartedIn() {
     return link.startsWith('/') ? PathText(link) : QString();
 }
 
-QString EnterReadableFolder() {
+QString EnterReadableFolder(Listing* entered) {
     const QString started = FolderStartedIn();
     // PATH_MAX counts the terminating NUL.
     const bool tooLong = NativePath(started).size() >= PATH_MAX;
@@ -54,8 +55,9 @@ QString EnterReadableFolder() {
     QString why;
     for (qsizetype i = 0; i < candidates.size(); ++i) {
         const QString& c = candidates[i];
+        Listing listing;
         try {
-            finishListing(*readings[size_t(i)], c, giveUpAt);
+            listing = finishListing(*readings[size_t(i)], c, giveUpAt);
         } catch (const Error& e) {
             if (c == started)
                 why = tooLong ? QStringLiteral(
@@ -74,6 +76,7 @@ QString EnterReadableFolder() {
                         .arg(DisplayPath(c));
             continue;
         }
+        if (entered) *entered = std::move(listing);
         if (c == started) return QString();
         if (why.isEmpty()) why = QStringLiteral("起動したフォルダーがなくなっています。\n");
         return why + QStringLiteral("代わりに「%1」を表示します。").arg(DisplayPath(c));

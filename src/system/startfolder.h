@@ -4,6 +4,8 @@
 
 namespace forms {
 
+struct Listing;
+
 // The full name of the folder the program was started in (the current directory), also when
 // it has been removed or its name is longer than a path can be; empty when the system cannot
 // tell it.
@@ -13,7 +15,7 @@ QString FolderStartedIn();
 // listed (removed, no permission, a mount that hangs), the nearest that can: up its ancestors,
 // then the home folder, then the root. A folder whose name is longer than a path can be is
 // not one the lists can show: it is said so. Returns what the user is told then; empty when
-// the folder started in is used.
-QString EnterReadableFolder();
+// the folder started in is used. The reading of the folder entered is left in `entered`.
+QString EnterReadableFolder(Listing* entered = nullptr);
 
 }  // namespace forms
