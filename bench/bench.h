@@ -111,6 +111,7 @@ QJsonObject FigureHeifJxl(const DataSet& data, const QString& figure);
 // Start-up: the children report when their main window has first been painted.
 int StartupChild(int argc, char** argv, bool realProgram);
 QJsonObject FigureStartup(const DataSet& data, const QString& self, const QString& name);
+QJsonObject FigureStartupManyFiles(const DataSet& data, const QString& self);
 
 // Memory of this process, from /proc/self/status, in bytes.
 // The screen the figures run on (offscreen, configured), in pixels.

@@ -192,6 +192,8 @@ std::vector<Figure> figures() {
          [](const DataSet& d, const QString&) { return FigureFileList(d, QString()); }},
         {"startup", "start-up to first paint", hd,
          [](const DataSet& d, const QString& self) { return FigureStartup(d, self, QString()); }},
+        {"startup-100k", "start-up in 100,000 files (vs in 6)", hd,
+         [](const DataSet& d, const QString& self) { return FigureStartupManyFiles(d, self); }},
         {"play-list", "play list, 32,767 adds + copy", hd,
          [](const DataSet& d, const QString&) { return FigurePlayList(d, QString()); }},
         {"show-tick-prefetched-24mp", "show tick read ahead, 24 MP JPEG (vs crop decode)", hd,

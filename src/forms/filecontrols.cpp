@@ -182,13 +182,15 @@ DirListBox::DirListBox(Form& form, const char* name)
       list_(new DirWidget(*this, form.client())) {
     setWidget(list_);
     const QString start = currentDirectory();
-    Listing listing;
+    Listing read;
+    const Listing* listing = ListingLoan::Lent(start);
     try {
-        listing = listDirectory(start);
+        if (!listing) listing = &(read = listDirectory(start));
     } catch (const Error&) {
+        listing = &read;
     }
     drive_ = DriveOf(start);
-    refill(start, drive_, listing);
+    refill(start, drive_, *listing);
     path_ = start;
     lastDirectoryOnDrive()[drive_] = start;
 }
@@ -265,6 +267,10 @@ public:
 protected:
     // A file selected with the keyboard (or by dragging) is clicked, as with the mouse.
     void userSelected() override { box_.raise(box_.Click); }
+    void showEvent(QShowEvent* event) override {
+        box_.listPending();
+        SelectingList::showEvent(event);
+    }
     void mousePressEvent(QMouseEvent* event) override {
         QListWidget::mousePressEvent(event);
         QListWidgetItem* item = itemAt(event->position().toPoint());
@@ -307,11 +313,13 @@ FileListBox::FileListBox(Form& form, const char* name)
               }),
       ListIndex(
           [this] {
+              listPending();
               return list_->currentItem() && list_->currentItem()->isSelected()
                          ? list_->currentRow()
                          : -1;
           },
           [this](int i) {
+              listPending();
               if (i < -1 || i >= list_->count()) Raise(err::InvalidArgument);
               if (i == -1) list_->clearSelection();
               list_->setCurrentRow(i);
@@ -319,15 +327,25 @@ FileListBox::FileListBox(Form& form, const char* name)
       list_(new FileWidget(*this, form.client())),
       path_(currentDirectory()) {
     setWidget(list_);
+}
+
+// The first listing waits until the list is shown or asked about: a form that sets the
+// pattern as it loads (most do) does not list a directory of many files twice.
+void FileListBox::listPending() const {
+    if (!pending_) return;
     try {
-        refresh();
+        const_cast<FileListBox*>(this)->refresh();
     } catch (const Error&) {
         // An unreadable start directory lists nothing.
     }
 }
 
 void FileListBox::refresh() {
-    const Files files = matchingFiles(listDirectory(path_), Matcher(pattern_));
+    pending_ = false;
+    Listing read;
+    const Listing* listing = ListingLoan::Lent(path_);
+    if (!listing) listing = &(read = listDirectory(path_));
+    const Files files = matchingFiles(*listing, Matcher(pattern_));
     list_->setUpdatesEnabled(false);
     list_->clear();
     list_->addItems(files.shown);
@@ -338,20 +356,26 @@ void FileListBox::refresh() {
 }
 
 QString FileListBox::FileName() const {
+    listPending();
     QListWidgetItem* item = list_->currentItem();
     if (!item || !item->isSelected()) return QString();
     return FileName(list_->row(item));
 }
 
 QString FileListBox::FileName(int index) const {
+    listPending();
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
     const auto name = names_.find(index);
     return name != names_.end() ? name->second : list_->item(index)->text();
 }
 
-int FileListBox::ListCount() const { return list_->count(); }
+int FileListBox::ListCount() const {
+    listPending();
+    return list_->count();
+}
 
 QString FileListBox::List(int index) const {
+    listPending();
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
     return list_->item(index)->text();
 }

@@ -84,10 +84,12 @@ public:
 private:
     friend class FileWidget;
     void refresh();
+    void listPending() const;
     FileWidget* list_;
     QString path_;
     QString pattern_ = QStringLiteral("*.*");
     std::map<int, QString> names_;  // by row: the path text of a name shown otherwise
+    bool pending_ = true;           // the directory has not been listed yet
 };
 
 }  // namespace forms

@@ -141,10 +141,14 @@ ListingLoan::ListingLoan(const QString& dir, const Listing& listing)
 
 ListingLoan::~ListingLoan() { innermostLoan = outer_; }
 
+const Listing* ListingLoan::Lent(const QString& dir) {
+    for (const ListingLoan* loan = innermostLoan; loan; loan = loan->outer_)
+        if (loan->dir_ == dir) return &loan->listing_;
+    return nullptr;
+}
+
 // Reads a directory's visible entries, never waiting long on a directory that hangs.
 Listing listDirectory(const QString& dir) {
-    for (const ListingLoan* loan = innermostLoan; loan; loan = loan->outer_)
-        if (loan->dir_ == dir) return loan->listing_;
     return finishListing(*startListing(dir), dir, Clock::now() + jobs::FileSystemWait());
 }
 

@@ -32,8 +32,7 @@ std::shared_ptr<jobs::Job<Listing>> startListing(const QString& dir);
 // description names the folder.
 Listing finishListing(jobs::Job<Listing>& job, const QString& dir,
                       jobs::Clock::time_point giveUpAt);
-// Reads a directory's visible entries, never waiting long on a directory that hangs. While a
-// ListingLoan of that directory lives on the calling thread, gives its reading instead.
+// Reads a directory's visible entries, never waiting long on a directory that hangs.
 Listing listDirectory(const QString& dir);
 
 // A reading of a directory just made, lent while the work it was made for goes on (a list
@@ -43,11 +42,12 @@ class ListingLoan {
 public:
     ListingLoan(const QString& dir, const Listing& listing);
     ~ListingLoan();
+    // The reading of `dir` lent on the calling thread, or nullptr.
+    static const Listing* Lent(const QString& dir);
     ListingLoan(const ListingLoan&) = delete;
     ListingLoan& operator=(const ListingLoan&) = delete;
 
 private:
-    friend Listing listDirectory(const QString& dir);
     const QString dir_;
     const Listing& listing_;
     ListingLoan* const outer_;
