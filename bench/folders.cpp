@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QKeyEvent>
+#include <QListWidget>
 #include <algorithm>
 #include <atomic>
 #include <string>
@@ -53,6 +55,7 @@ std::vector<std::string> readdirSorted(const QByteArray& dir, unsigned char type
 
 QJsonObject FigureManySubfolders(const DataSet& data) {
     const QString dirs = data.path("subfolders");
+    std::vector<double> stalls;
     makeOnce(dirs, [&] {
         std::fprintf(stderr, "bench: creating 100,000 folders\n");
         const QByteArray root = QFile::encodeName(dirs);
@@ -62,29 +65,45 @@ QJsonObject FigureManySubfolders(const DataSet& data) {
     main_f->Show();
     Settle();
     MainForm& f = *main_f;
-    const QString few = data.path("few");
-    f.Dirbox.Path = few;
-    Settle();
     const QByteArray native = QFile::encodeName(dirs);
+    QWidget* list = f.Dirbox.widget();
+    int opened = 0;
     const Samples s = alternate(
         7,
         [&] {
-            // The UI thread's whole share: the handler, then the list laid out and painted.
-            f.Dirbox.Path = dirs;
-            QCoreApplication::processEvents();
-            f.Dirbox.widget()->repaint();
+            // Enter on the folder, as the user opens it; then the event loop runs until it is
+            // open. What is timed is the UI thread's longest piece of work without a return
+            // to the event loop.
+            f.Dirbox.Path = data.dir;
+            Settle();
+            int row = 0;
+            while (f.Dirbox.List(row) != dirs) ++row;
+            static_cast<QListWidget*>(list)->setCurrentRow(row);
+            const auto begun = Clock::now();
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QCoreApplication::sendEvent(list, &enter);
+            double longest = msSince(begun);
+            while (f.Dirbox.Path() != dirs) {
+                const auto t = Clock::now();
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                longest = std::max(longest, msSince(t));
+            }
+            const auto t = Clock::now();
+            list->repaint();
+            longest = std::max(longest, msSince(t));
+            opened = f.Dirbox.ListCount();
+            stalls.push_back(longest);
         },
         [&] {
             if (readdirSorted(native, DT_DIR).size() != 100000) Fail("folders missing");
-        },
-        [&] {
-            if (f.Dirbox.ListCount() < 100000) Fail("the folder list is short");
-            f.Dirbox.Path = few;
-            Settle();
         });
-    return result(QString(), "ms", s, 0,
-                  QStringLiteral("the UI thread's stall opening a folder of 100,000 folders; "
-                                 "baseline: readdir of it and the sort of the names"));
+    if (opened < 100000) Fail("the folder list is short");
+    Samples r = s;
+    r.ours.assign(stalls.end() - qsizetype(r.ours.size()), stalls.end());
+    return result(QString(), "ms", r, 0,
+                  QStringLiteral("the UI thread's longest stall opening a folder of 100,000 "
+                                 "folders with Enter; baseline: readdir of it and the sort of "
+                                 "the names"));
 }
 
 QJsonObject FigureAddFolder(const DataSet& data) {

@@ -6,8 +6,10 @@
 #include <QMouseEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "forms/listwidget.h"
 #include "forms/runtime.h"
@@ -162,6 +164,7 @@ DirListBox::DirListBox(Form& form, const char* name)
                                                                           : path_;
           },
           [this](QString value) {
+              reading_ = {};
               const QString target = absolute(path_, value);
               const QList<DriveInfo> drives = Drives();
               for (const DriveInfo& d : drives) {
@@ -179,8 +182,11 @@ DirListBox::DirListBox(Form& form, const char* name)
               }
               open(target, DriveOf(target, drives), listDirectory(target));
           }),
-      list_(new DirWidget(*this, form.client())) {
+      list_(new DirWidget(*this, form.client())),
+      poll_(new QTimer(list_)) {
     setWidget(list_);
+    poll_->setInterval(10);
+    QObject::connect(poll_, &QTimer::timeout, list_, [this] { pollReading(); });
     const QString start = currentDirectory();
     Listing read;
     const Listing* listing = ListingLoan::Lent(start);
@@ -208,18 +214,47 @@ void DirListBox::open(const QString& dir, const QString& drive, const Listing& l
     Change();
 }
 
+// A directory the user opens is read on a thread of its own. One that answers within a moment
+// opens at once; a larger or slower one opens when its reading ends, the window answering
+// meanwhile. A newer opening, or a program's write of Path, replaces one under way.
 void DirListBox::userOpen(int row) {
     if (row < 0 || row >= list_->count()) return;
-    const QString target = List(row);
-    Parent().raiseEvent([this, &target] {
+    reading_ = {List(row), startListing(List(row)), 0, jobs::Clock::now()};
+    {
+        std::unique_lock<std::mutex> lock(reading_.job->mutex);
+        reading_.job->finished.wait_for(lock, std::chrono::milliseconds(40),
+                                        [this] { return reading_.job->done; });
+    }
+    pollReading();
+    if (reading_.job && !poll_->isActive()) poll_->start();
+}
+
+void DirListBox::pollReading() {
+    if (!reading_.job) return poll_->stop();
+    const auto now = jobs::Clock::now();
+    const unsigned progress = reading_.job->progress.load();
+    bool done;
+    {
+        const std::lock_guard<std::mutex> lock(reading_.job->mutex);
+        done = reading_.job->done;
+    }
+    if (!done && progress != reading_.seen) {
+        reading_.seen = progress;
+        reading_.moved = now;
+    }
+    if (!done && now - reading_.moved < jobs::FileSystemWait()) return;
+    poll_->stop();
+    const Reading reading = std::exchange(reading_, {});
+    Parent().raiseEvent([this, &reading] {
         Listing listing;
         try {
-            listing = listDirectory(target);
+            // Done, or given up: stopped getting on for the file system's wait.
+            listing = finishListing(*reading.job, reading.dir, jobs::Clock::now());
         } catch (const Error& e) {
             MsgBox(e.Description());
             return;
         }
-        open(target, DriveOf(target), listing);
+        open(reading.dir, DriveOf(reading.dir), listing);
     });
 }
 

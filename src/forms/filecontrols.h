@@ -6,14 +6,16 @@
 #include <map>
 
 #include "forms/controls.h"
+#include "system/directory.h"
 #include "system/drives.h"
+
+class QTimer;
 
 namespace forms {
 
 class DirWidget;
 class DriveWidget;
 class FileWidget;
-struct Listing;
 
 class DriveListBox : public Control {
 public:
@@ -48,8 +50,18 @@ private:
     friend class DirWidget;
     void open(const QString& dir, const QString& drive, const Listing& listing);
     void userOpen(int row);
+    void pollReading();
     void refill(const QString& dir, const QString& drive, const Listing& listing);
     DirWidget* list_;
+    // The directory the user is opening, while it is read.
+    struct Reading {
+        QString dir;
+        std::shared_ptr<jobs::Job<Listing>> job;
+        unsigned seen = 0;              // the reading's progress when last looked at
+        jobs::Clock::time_point moved;  // when it last got on
+    };
+    Reading reading_;
+    QTimer* poll_;
     // What the list shows: the directory listed, its ancestors and itself (the first rows),
     // and by row the path text of each subdirectory whose name is shown otherwise.
     QString listed_;
