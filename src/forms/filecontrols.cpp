@@ -219,7 +219,7 @@ void DirListBox::open(const QString& dir, const QString& drive, const Listing& l
 // meanwhile. A newer opening, or a program's write of Path, replaces one under way.
 void DirListBox::userOpen(int row) {
     if (row < 0 || row >= list_->count()) return;
-    reading_ = {List(row), startListing(List(row)), 0, jobs::Clock::now()};
+    reading_ = {List(row), startListing(List(row), true), 0, jobs::Clock::now()};
     {
         std::unique_lock<std::mutex> lock(reading_.job->mutex);
         reading_.job->finished.wait_for(lock, std::chrono::milliseconds(40),
@@ -264,7 +264,9 @@ void DirListBox::refill(const QString& dir, const QString& drive, const Listing&
         chain.prepend(p);
         if (p == drive || p == QLatin1String("/")) break;
     }
-    Files subdirectories = sortedNames(listing, EntryKind::Directory, Matcher(QStringLiteral("*")));
+    const Files subdirectories = listing.directories ? *listing.directories
+                                                     : sortedNames(listing, EntryKind::Directory,
+                                                                   Matcher(QStringLiteral("*")));
     QStringList shown;
     shown.reserve(chain.size() + subdirectories.shown.size());
     for (qsizetype level = 0; level < chain.size(); ++level)

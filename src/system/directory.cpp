@@ -110,12 +110,16 @@ Listing readListing(const QByteArray& dir, std::atomic<unsigned>& progress) {
 }  // namespace
 
 // A reading of a directory, begun on a thread of its own.
-std::shared_ptr<Job<Listing>> startListing(const QString& dir) {
-    return startJob<Listing>(
-        [hook = jobs::Hook(), native = NativePath(dir)](std::atomic<unsigned>& progress) {
-            if (hook) hook(native);
-            return readListing(native, progress);
-        });
+std::shared_ptr<Job<Listing>> startListing(const QString& dir, bool sortDirectories) {
+    return startJob<Listing>([hook = jobs::Hook(), native = NativePath(dir),
+                              sortDirectories](std::atomic<unsigned>& progress) {
+        if (hook) hook(native);
+        Listing listing = readListing(native, progress);
+        if (sortDirectories && !listing.error)
+            listing.directories = std::make_shared<const Files>(
+                sortedNames(listing, EntryKind::Directory, Matcher(QStringLiteral("*"))));
+        return listing;
+    });
 }
 
 // The reading's outcome: throws when the directory cannot be read, or when its reading has
