@@ -411,6 +411,23 @@ private slots:
         QCOMPARE(texts(files(f)), filesBefore);
     }
 
+    // A folder whose reading takes its time opens when the reading ends; the window answers
+    // meanwhile.
+    void slowFolder() {
+        forms::SetFileSystemWait(600000);  // held, never given up
+        const auto restore = qScopeGuard([] { forms::SetFileSystemWait(0); });
+        MainForm& f = open();
+        auto hang = std::make_unique<testing::Hang>(QList{QFile::encodeName(a_ + "/sub")});
+        doubleClick(dirs(f), "sub");
+        QCOMPARE(f.Dirbox.Path(), a_ + "/");
+        click(files(f), "b.jpg");
+        QVERIFY(f.selPath.endsWith("/b.jpg"));
+        hang.reset();
+        QTRY_COMPARE(f.Dirbox.Path(), a_ + "/sub");
+        QCOMPARE(texts(files(f)), QStringList{"s.jpg"});
+        QCOMPARE(texts(dirs(f)).last(), QStringLiteral("inner"));
+    }
+
     void driveNotReady_data() {
         QTest::addColumn<bool>("hangs");  // there, but its listing never answers
         QTest::newRow("missing") << false;
