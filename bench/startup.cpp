@@ -137,12 +137,15 @@ void showMinimalWindow() {
 }  // namespace
 
 int StartupChild(int argc, char** argv, bool realProgram) {
+    // As the program does: the start folder is read while the rest starts.
+    const forms::StartFolderReadings begun =
+        realProgram ? forms::BeginStartFolderReadings() : forms::StartFolderReadings();
     QApplication application(argc, argv);
     FirstPaint firstPaint;
     application.installEventFilter(&firstPaint);
     if (realProgram) {
         app::Initialise(application);
-        forms::Dispatch(app::Start);
+        forms::Dispatch([&] { app::Start(begun); });
     } else {
         application.setWindowIcon(QIcon(QStringLiteral(":/varnel.xpm")));
         showMinimalWindow();

@@ -194,11 +194,13 @@ void Initialise(QApplication& application) {
     forms::Form::SetLastFormUnloadedAction([] { forms::End(); });
 }
 
-void Start() {
+void Start() { Start(forms::BeginStartFolderReadings()); }
+
+void Start(const forms::StartFolderReadings& begun) {
     // The lists start in the folder the program was started in, or in the nearest that can be
     // read; the user is told once the window is up.
     forms::Listing entered;
-    const QString moved = forms::EnterReadableFolder(&entered);
+    const QString moved = forms::EnterReadableFolder(begun, &entered);
     {
         // The lists show that folder from the reading just made: a folder of many files is
         // read once.
@@ -210,6 +212,8 @@ void Start() {
 
 int Run(int argc, char** argv) {
     if (!hasDisplay()) failStart(noDisplayLine());
+    // The start folder is read while the window system is reached and the fonts are found.
+    const forms::StartFolderReadings begun = forms::BeginStartFolderReadings();
     StartupTrace trace;
     startupTrace = &trace;
     qInstallMessageHandler(startupMessages);
@@ -218,7 +222,7 @@ int Run(int argc, char** argv) {
     startupTrace = nullptr;
     Initialise(application);
     const QStringList files = FileArguments(argc, argv);  // before Start moves to a folder
-    forms::Dispatch(Start);
+    forms::Dispatch([&] { Start(begun); });
     OpenArguments(files);
     return application.exec();
 }

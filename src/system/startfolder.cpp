@@ -34,13 +34,12 @@ QString FolderStartedIn() {
     return link.startsWith('/') ? PathText(link) : QString();
 }
 
-QString EnterReadableFolder(Listing* entered) {
-    const QString started = FolderStartedIn();
-    // PATH_MAX counts the terminating NUL.
-    const bool tooLong = NativePath(started).size() >= PATH_MAX;
-    QStringList candidates;
-    if (!started.isEmpty()) {
-        candidates = paths::lineage(started);
+StartFolderReadings BeginStartFolderReadings() {
+    StartFolderReadings begun;
+    begun.started = FolderStartedIn();
+    QStringList& candidates = begun.candidates;
+    if (!begun.started.isEmpty()) {
+        candidates = paths::lineage(begun.started);
         candidates.removeLast();  // the root comes last of all, after home
     }
     const QByteArray home = qgetenv("HOME");
@@ -49,8 +48,20 @@ QString EnterReadableFolder(Listing* entered) {
     candidates << QStringLiteral("/");
     // All are read at once, so that a mount that hangs costs the wait once, not once for each
     // folder of it on the way up.
-    std::vector<std::shared_ptr<Job<Listing>>> readings;
-    for (const QString& c : candidates) readings.push_back(startListing(c));
+    for (const QString& c : candidates) begun.readings.push_back(startListing(c));
+    return begun;
+}
+
+QString EnterReadableFolder(Listing* entered) {
+    return EnterReadableFolder(BeginStartFolderReadings(), entered);
+}
+
+QString EnterReadableFolder(const StartFolderReadings& begun, Listing* entered) {
+    const QString& started = begun.started;
+    const QStringList& candidates = begun.candidates;
+    const auto& readings = begun.readings;
+    // PATH_MAX counts the terminating NUL.
+    const bool tooLong = NativePath(started).size() >= PATH_MAX;
     const Clock::time_point giveUpAt = Clock::now() + jobs::FileSystemWait();
     QString why;
     for (qsizetype i = 0; i < candidates.size(); ++i) {

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+#include "system/directory.h"
 
 namespace forms {
-
-struct Listing;
 
 // The full name of the folder the program was started in (the current directory), also when
 // it has been removed or its name is longer than a path can be; empty when the system cannot
@@ -17,5 +20,15 @@ QString FolderStartedIn();
 // not one the lists can show: it is said so. Returns what the user is told then; empty when
 // the folder started in is used. The reading of the folder entered is left in `entered`.
 QString EnterReadableFolder(Listing* entered = nullptr);
+
+// The readings EnterReadableFolder waits for, begun before it: started first thing, a folder
+// of many files is read while the rest of the program starts.
+struct StartFolderReadings {
+    QString started;
+    QStringList candidates;  // the folder started in, its ancestors, home, the root
+    std::vector<std::shared_ptr<jobs::Job<Listing>>> readings;
+};
+StartFolderReadings BeginStartFolderReadings();
+QString EnterReadableFolder(const StartFolderReadings& begun, Listing* entered);
 
 }  // namespace forms
