@@ -185,6 +185,7 @@ DirListBox::DirListBox(Form& form, const char* name)
       list_(new DirWidget(*this, form.client())),
       poll_(new QTimer(list_)) {
     setWidget(list_);
+    poll_->setObjectName(QStringLiteral("folder reading"));  // tests wait for it
     poll_->setInterval(10);
     QObject::connect(poll_, &QTimer::timeout, list_, [this] { pollReading(); });
     const QString start = currentDirectory();

@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <memory>
 
@@ -86,6 +87,8 @@ void doubleClickDir(MainForm& f, int row) {
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+    if (auto* reading = list->findChild<QTimer*>(QStringLiteral("folder reading")))
+        QTRY_VERIFY(!reading->isActive());
 }
 
 // A choice from the pattern list, as its popup makes it.
