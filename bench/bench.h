@@ -116,6 +116,9 @@ QJsonObject FigurePreviewMore(const DataSet& data, const QString& figure);
 // Start-up: the children report when their main window has first been painted.
 int StartupChild(int argc, char** argv, bool realProgram);
 QJsonObject FigureStartup(const DataSet& data, const QString& self, const QString& name);
+QJsonObject FigureStartupManyFiles(const DataSet& data, const QString& self);
+QJsonObject FigureManySubfolders(const DataSet& data);
+QJsonObject FigureAddFolder(const DataSet& data);
 
 // Memory of this process, from /proc/self/status, in bytes.
 // The screen the figures run on (offscreen, configured), in pixels.

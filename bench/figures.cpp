@@ -209,7 +209,7 @@ QJsonObject FigureFileList(const DataSet& data, const QString& name) {
             f.Dirbox.Path = few;
             Settle();
         });
-    return result(name, "ms", s, 1.5,
+    return result(name, "ms", s, 1.3,
                   QStringLiteral("%1 of 100,000 files match *.jpg").arg(expected));
 }
 

@@ -19,6 +19,8 @@
 #include "forms/filecontrols.h"
 #include "forms/runtime.h"
 #include "mainwindow/main_f.h"
+#include "system/directory.h"
+#include "system/paths.h"
 #include "system/startfolder.h"
 
 namespace app {
@@ -192,16 +194,26 @@ void Initialise(QApplication& application) {
     forms::Form::SetLastFormUnloadedAction([] { forms::End(); });
 }
 
-void Start() {
+void Start() { Start(forms::BeginStartFolderReadings()); }
+
+void Start(const forms::StartFolderReadings& begun) {
     // The lists start in the folder the program was started in, or in the nearest that can be
     // read; the user is told once the window is up.
-    const QString moved = forms::EnterReadableFolder();
-    main_f->Show();
+    forms::Listing entered;
+    const QString moved = forms::EnterReadableFolder(begun, &entered);
+    {
+        // The lists show that folder from the reading just made: a folder of many files is
+        // read once.
+        const forms::ListingLoan lend(forms::paths::currentDirectory(), entered);
+        main_f->Show();
+    }
     if (!moved.isEmpty()) forms::MsgBox(moved);
 }
 
 int Run(int argc, char** argv) {
     if (!hasDisplay()) failStart(noDisplayLine());
+    // The start folder is read while the window system is reached and the fonts are found.
+    const forms::StartFolderReadings begun = forms::BeginStartFolderReadings();
     StartupTrace trace;
     startupTrace = &trace;
     qInstallMessageHandler(startupMessages);
@@ -210,7 +222,7 @@ int Run(int argc, char** argv) {
     startupTrace = nullptr;
     Initialise(application);
     const QStringList files = FileArguments(argc, argv);  // before Start moves to a folder
-    forms::Dispatch(Start);
+    forms::Dispatch([&] { Start(begun); });
     OpenArguments(files);
     return application.exec();
 }

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "system/startfolder.h"
+
 class QApplication;
 
 namespace app {
@@ -10,8 +12,10 @@ namespace app {
 // end of the application when its main window closes.
 void Initialise(QApplication& application);
 
-// Start-up: loads and shows the main window.
+// Start-up: loads and shows the main window, in the folder started in (or the nearest that
+// can be read), from the readings of it begun before, or begun now.
 void Start();
+void Start(const forms::StartFolderReadings& begun);
 
 // The options that need no display: --help and --version print to standard output. Returns
 // the program's exit status when the command line asks for one of them (or is malformed),

@@ -4,10 +4,12 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
-#include <QScopedValueRollback>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QTimer>
+#include <algorithm>
 #include <map>
+#include <utility>
 
 #include "forms/listwidget.h"
 #include "forms/runtime.h"
@@ -94,43 +96,50 @@ void DriveListBox::select(int index) {
 
 namespace {
 
-enum Role { PathRole = Qt::UserRole, LevelRole };
-
 // The directory last open on each drive: giving a drive opens it there again.
 std::map<QString, QString>& lastDirectoryOnDrive() {
     static std::map<QString, QString> last;
     return last;
 }
 
-// Indents each directory by its depth below the drive's root.
+// Draws each directory with its icon, indented by its depth below the drive's root: the open
+// directory's ancestors and itself come first, one level each, then its subdirectories one
+// level further. Drawn from the row, so that a directory of many subdirectories is listed with
+// one insertion of its names.
 class IndentDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    IndentDelegate(const int& opened, QWidget* parent)
+        : QStyledItemDelegate(parent),
+          open_(parent->style()->standardIcon(QStyle::SP_DirOpenIcon)),
+          closed_(parent->style()->standardIcon(QStyle::SP_DirIcon)),
+          opened_(opened) {}
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        option->rect.setLeft(option->rect.left() + 12 * index.data(LevelRole).toInt());
+        const bool isOpen = index.row() < opened_;
+        option->icon = isOpen ? open_ : closed_;
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->decorationSize = QSize(16, 16);
+        option->rect.setLeft(option->rect.left() + 12 * std::min(index.row(), opened_));
     }
+
+private:
+    const QIcon open_, closed_;
+    const int& opened_;  // how many rows are the open directory and its ancestors
 };
 
 }  // namespace
 
 class DirWidget : public SelectingList {
 public:
-    DirWidget(DirListBox& box, QWidget* parent)
-        : SelectingList(parent),
-          open(style()->standardIcon(QStyle::SP_DirOpenIcon)),
-          closed(style()->standardIcon(QStyle::SP_DirIcon)),
-          box_(box) {
+    DirWidget(DirListBox& box, QWidget* parent) : SelectingList(parent), box_(box) {
         setIconSize(QSize(16, 16));
-        setItemDelegate(new IndentDelegate(this));
+        setUniformItemSizes(true);
+        setItemDelegate(new IndentDelegate(box.opened_, this));
         connect(this, &QListWidget::itemDoubleClicked, this,
                 [this](QListWidgetItem* item) { box_.userOpen(row(item)); });
     }
-
-    // Opened folders (the open one and its ancestors), and the folders below it.
-    const QIcon open, closed;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
@@ -155,6 +164,7 @@ DirListBox::DirListBox(Form& form, const char* name)
                                                                           : path_;
           },
           [this](QString value) {
+              reading_ = {};
               const QString target = absolute(path_, value);
               const QList<DriveInfo> drives = Drives();
               for (const DriveInfo& d : drives) {
@@ -172,16 +182,22 @@ DirListBox::DirListBox(Form& form, const char* name)
               }
               open(target, DriveOf(target, drives), listDirectory(target));
           }),
-      list_(new DirWidget(*this, form.client())) {
+      list_(new DirWidget(*this, form.client())),
+      poll_(new QTimer(list_)) {
     setWidget(list_);
+    poll_->setObjectName(QStringLiteral("folder reading"));  // tests wait for it
+    poll_->setInterval(10);
+    QObject::connect(poll_, &QTimer::timeout, list_, [this] { pollReading(); });
     const QString start = currentDirectory();
-    Listing listing;
+    Listing read;
+    const Listing* listing = ListingLoan::Lent(start);
     try {
-        listing = listDirectory(start);
+        if (!listing) listing = &(read = listDirectory(start));
     } catch (const Error&) {
+        listing = &read;
     }
     drive_ = DriveOf(start);
-    refill(start, drive_, listing);
+    refill(start, drive_, *listing);
     path_ = start;
     lastDirectoryOnDrive()[drive_] = start;
 }
@@ -195,26 +211,51 @@ void DirListBox::open(const QString& dir, const QString& drive, const Listing& l
     if (!changed || !Change) return;
     // A directory of many entries takes a while to read: the file list, told of the change
     // by the handler, lists its files from this reading.
-    const QScopedValueRollback<const Listing*> lend(opening_, &listing);
+    const ListingLoan lend(dir, listing);
     Change();
 }
 
-const Listing* DirListBox::Opening(const QString& dir) const {
-    return opening_ && dir == path_ ? opening_ : nullptr;
-}
-
+// A directory the user opens is read on a thread of its own. One that answers within a moment
+// opens at once; a larger or slower one opens when its reading ends, the window answering
+// meanwhile. A newer opening, or a program's write of Path, replaces one under way.
 void DirListBox::userOpen(int row) {
     if (row < 0 || row >= list_->count()) return;
-    const QString target = List(row);
-    Parent().raiseEvent([this, &target] {
+    reading_ = {List(row), startListing(List(row), true), 0, jobs::Clock::now()};
+    {
+        std::unique_lock<std::mutex> lock(reading_.job->mutex);
+        reading_.job->finished.wait_for(lock, std::chrono::milliseconds(40),
+                                        [this] { return reading_.job->done; });
+    }
+    pollReading();
+    if (reading_.job && !poll_->isActive()) poll_->start();
+}
+
+void DirListBox::pollReading() {
+    if (!reading_.job) return poll_->stop();
+    const auto now = jobs::Clock::now();
+    const unsigned progress = reading_.job->progress.load();
+    bool done;
+    {
+        const std::lock_guard<std::mutex> lock(reading_.job->mutex);
+        done = reading_.job->done;
+    }
+    if (!done && progress != reading_.seen) {
+        reading_.seen = progress;
+        reading_.moved = now;
+    }
+    if (!done && now - reading_.moved < jobs::FileSystemWait()) return;
+    poll_->stop();
+    const Reading reading = std::exchange(reading_, {});
+    Parent().raiseEvent([this, &reading] {
         Listing listing;
         try {
-            listing = listDirectory(target);
+            // Done, or given up: stopped getting on for the file system's wait.
+            listing = finishListing(*reading.job, reading.dir, jobs::Clock::now());
         } catch (const Error& e) {
             MsgBox(e.Description());
             return;
         }
-        open(target, DriveOf(target), listing);
+        open(reading.dir, DriveOf(reading.dir), listing);
     });
 }
 
@@ -224,22 +265,23 @@ void DirListBox::refill(const QString& dir, const QString& drive, const Listing&
         chain.prepend(p);
         if (p == drive || p == QLatin1String("/")) break;
     }
+    const Files subdirectories = listing.directories ? *listing.directories
+                                                     : sortedNames(listing, EntryKind::Directory,
+                                                                   Matcher(QStringLiteral("*")));
+    QStringList shown;
+    shown.reserve(chain.size() + subdirectories.shown.size());
+    for (qsizetype level = 0; level < chain.size(); ++level)
+        shown << DisplayPath(level == 0 ? chain[level] : lastName(chain[level]));
+    shown << subdirectories.shown;
     list_->setUpdatesEnabled(false);
     list_->clear();
-    const QIcon& open = list_->open;
-    const QIcon& closed = list_->closed;
-    int level = 0;
-    for (const QString& p : chain) {
-        auto* item = new QListWidgetItem(open, DisplayPath(level == 0 ? p : lastName(p)), list_);
-        item->setData(PathRole, p);
-        item->setData(LevelRole, level++);
-    }
-    for (const Entry& e : entriesOf(listing, EntryKind::Directory)) {
-        auto* item = new QListWidgetItem(closed, e.shown, list_);
-        item->setData(PathRole, childPath(dir, e.name));
-        item->setData(LevelRole, level);
-    }
-    list_->setCurrentRow(chain.size() - 1);
+    chain_ = std::move(chain);
+    opened_ = int(chain_.size());
+    listed_ = dir;
+    names_.clear();
+    for (const auto& [row, name] : subdirectories.names) names_[opened_ + row] = name;
+    list_->addItems(shown);
+    list_->setCurrentRow(opened_ - 1);
     list_->setUpdatesEnabled(true);
 }
 
@@ -247,18 +289,26 @@ int DirListBox::ListCount() const { return list_->count(); }
 
 QString DirListBox::List(int index) const {
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
-    return list_->item(index)->data(PathRole).toString();
+    if (index < opened_) return chain_[index];
+    const auto name = names_.find(index);
+    return childPath(listed_, name != names_.end() ? name->second : list_->item(index)->text());
 }
 
 // --- files ---
 
 class FileWidget : public SelectingList {
 public:
-    FileWidget(FileListBox& box, QWidget* parent) : SelectingList(parent), box_(box) {}
+    FileWidget(FileListBox& box, QWidget* parent) : SelectingList(parent), box_(box) {
+        setUniformItemSizes(true);  // a folder of many files is laid out without measuring each
+    }
 
 protected:
     // A file selected with the keyboard (or by dragging) is clicked, as with the mouse.
     void userSelected() override { box_.raise(box_.Click); }
+    void showEvent(QShowEvent* event) override {
+        box_.listPending();
+        SelectingList::showEvent(event);
+    }
     void mousePressEvent(QMouseEvent* event) override {
         QListWidget::mousePressEvent(event);
         QListWidgetItem* item = itemAt(event->position().toPoint());
@@ -301,11 +351,13 @@ FileListBox::FileListBox(Form& form, const char* name)
               }),
       ListIndex(
           [this] {
+              listPending();
               return list_->currentItem() && list_->currentItem()->isSelected()
                          ? list_->currentRow()
                          : -1;
           },
           [this](int i) {
+              listPending();
               if (i < -1 || i >= list_->count()) Raise(err::InvalidArgument);
               if (i == -1) list_->clearSelection();
               list_->setCurrentRow(i);
@@ -313,26 +365,25 @@ FileListBox::FileListBox(Form& form, const char* name)
       list_(new FileWidget(*this, form.client())),
       path_(currentDirectory()) {
     setWidget(list_);
+}
+
+// The first listing waits until the list is shown or asked about: a form that sets the
+// pattern as it loads (most do) does not list a directory of many files twice.
+void FileListBox::listPending() const {
+    if (!pending_) return;
     try {
-        refresh();
+        const_cast<FileListBox*>(this)->refresh();
     } catch (const Error&) {
         // An unreadable start directory lists nothing.
     }
 }
 
 void FileListBox::refresh() {
-    const Listing* lent = nullptr;
-    for (const ControlLayout& c : Parent().controlLayout()) {
-        if (c.kind != Kind::DirListBox) continue;
-        if (auto* dirs = static_cast<DirListBox*>(Parent().control(QLatin1String(c.name))))
-            if ((lent = dirs->Opening(path_))) break;
-    }
+    pending_ = false;
     Listing read;
-    if (!lent) {
-        read = listDirectory(path_);
-        lent = &read;
-    }
-    const Files files = matchingFiles(*lent, Matcher(pattern_));
+    const Listing* listing = ListingLoan::Lent(path_);
+    if (!listing) listing = &(read = listDirectory(path_));
+    const Files files = matchingFiles(*listing, Matcher(pattern_));
     list_->setUpdatesEnabled(false);
     list_->clear();
     list_->addItems(files.shown);
@@ -343,20 +394,26 @@ void FileListBox::refresh() {
 }
 
 QString FileListBox::FileName() const {
+    listPending();
     QListWidgetItem* item = list_->currentItem();
     if (!item || !item->isSelected()) return QString();
     return FileName(list_->row(item));
 }
 
 QString FileListBox::FileName(int index) const {
+    listPending();
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
     const auto name = names_.find(index);
     return name != names_.end() ? name->second : list_->item(index)->text();
 }
 
-int FileListBox::ListCount() const { return list_->count(); }
+int FileListBox::ListCount() const {
+    listPending();
+    return list_->count();
+}
 
 QString FileListBox::List(int index) const {
+    listPending();
     if (index < 0 || index >= list_->count()) Raise(err::InvalidArgument);
     return list_->item(index)->text();
 }

@@ -1,18 +1,21 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <map>
 
 #include "forms/controls.h"
+#include "system/directory.h"
 #include "system/drives.h"
+
+class QTimer;
 
 namespace forms {
 
 class DirWidget;
 class DriveWidget;
 class FileWidget;
-struct Listing;
 
 class DriveListBox : public Control {
 public:
@@ -43,22 +46,32 @@ public:
     int ListCount() const;
     QString List(int index) const;  // the full path of a listed directory
 
-    // While the list tells of a directory it has just opened (its Change runs), its reading
-    // of that directory, so that a list told in the same moment need not read it again;
-    // nullptr otherwise.
-    const Listing* Opening(const QString& dir) const;
-
 private:
     friend class DirWidget;
     void open(const QString& dir, const QString& drive, const Listing& listing);
     void userOpen(int row);
+    void pollReading();
     void refill(const QString& dir, const QString& drive, const Listing& listing);
     DirWidget* list_;
+    // The directory the user is opening, while it is read.
+    struct Reading {
+        QString dir;
+        std::shared_ptr<jobs::Job<Listing>> job;
+        unsigned seen = 0;              // the reading's progress when last looked at
+        jobs::Clock::time_point moved;  // when it last got on
+    };
+    Reading reading_;
+    QTimer* poll_;
+    // What the list shows: the directory listed, its ancestors and itself (the first rows),
+    // and by row the path text of each subdirectory whose name is shown otherwise.
+    QString listed_;
+    QStringList chain_;
+    int opened_ = 0;
+    std::map<int, QString> names_;
     QString path_;
     // The drive that holds path_, found when it was opened: reading Path (each file click
     // does) never looks at the mounts.
     QString drive_;
-    const Listing* opening_ = nullptr;
 };
 
 // File list: the regular, visible files of a directory whose names match the pattern,
@@ -83,10 +96,12 @@ public:
 private:
     friend class FileWidget;
     void refresh();
+    void listPending() const;
     FileWidget* list_;
     QString path_;
     QString pattern_ = QStringLiteral("*.*");
     std::map<int, QString> names_;  // by row: the path text of a name shown otherwise
+    bool pending_ = true;           // the directory has not been listed yet
 };
 
 }  // namespace forms

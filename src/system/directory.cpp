@@ -1,10 +1,14 @@
 #include "system/directory.h"
 
 #include <dirent.h>
+#include <locale.h>
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -106,12 +110,16 @@ Listing readListing(const QByteArray& dir, std::atomic<unsigned>& progress) {
 }  // namespace
 
 // A reading of a directory, begun on a thread of its own.
-std::shared_ptr<Job<Listing>> startListing(const QString& dir) {
-    return startJob<Listing>(
-        [hook = jobs::Hook(), native = NativePath(dir)](std::atomic<unsigned>& progress) {
-            if (hook) hook(native);
-            return readListing(native, progress);
-        });
+std::shared_ptr<Job<Listing>> startListing(const QString& dir, bool sortDirectories) {
+    return startJob<Listing>([hook = jobs::Hook(), native = NativePath(dir),
+                              sortDirectories](std::atomic<unsigned>& progress) {
+        if (hook) hook(native);
+        Listing listing = readListing(native, progress);
+        if (sortDirectories && !listing.error)
+            listing.directories = std::make_shared<const Files>(
+                sortedNames(listing, EntryKind::Directory, Matcher(QStringLiteral("*"))));
+        return listing;
+    });
 }
 
 // The reading's outcome: throws when the directory cannot be read, or when its reading has
@@ -124,6 +132,23 @@ Listing finishListing(Job<Listing>& job, const QString& dir, Clock::time_point g
     const std::lock_guard<std::mutex> lock(job.mutex);
     if (job.result.error) raiseOpenError(job.result.error, dir);
     return std::move(job.result);
+}
+
+namespace {
+thread_local ListingLoan* innermostLoan = nullptr;
+}  // namespace
+
+ListingLoan::ListingLoan(const QString& dir, const Listing& listing)
+    : dir_(dir), listing_(listing), outer_(innermostLoan) {
+    innermostLoan = this;
+}
+
+ListingLoan::~ListingLoan() { innermostLoan = outer_; }
+
+const Listing* ListingLoan::Lent(const QString& dir) {
+    for (const ListingLoan* loan = innermostLoan; loan; loan = loan->outer_)
+        if (loan->dir_ == dir) return &loan->listing_;
+    return nullptr;
 }
 
 // Reads a directory's visible entries, never waiting long on a directory that hangs.
@@ -178,16 +203,12 @@ bool Matcher::matches(const char* name) const {
 
 namespace {
 
-// Two ASCII names in the list's order: regardless of letter case, then as bytes.
-bool asciiBefore(std::string_view a, std::string_view b) {
-    const size_t n = std::min(a.size(), b.size());
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int(c); };
-    for (size_t i = 0; i < n; ++i) {
-        const int x = lower(a[i]), y = lower(b[i]);
-        if (x != y) return x < y;
-    }
-    if (a.size() != b.size()) return a.size() < b.size();
-    return std::memcmp(a.data(), b.data(), n) < 0;
+// Two ASCII names in the list's order: regardless of letter case, then as bytes. The names
+// end with their NUL in the listing; the C locale folds only A to Z, as QString does for ASCII.
+bool asciiBefore(const char* a, const char* b) {
+    static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const int folded = ::strcasecmp_l(a, b, c);
+    return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
 }
 
 // A decoded name against another name: regardless of letter case, then exactly.
@@ -202,31 +223,65 @@ int compareDecoded(QStringView name, Other other) {
 // Directories of many files are common, so the names are kept as bytes while they are sorted:
 // names in ASCII (nearly all) compare as bytes, which gives the same order; only the others are
 // decoded.
-Files matchingFiles(const Listing& listing, const Matcher& matcher) {
+Files sortedNames(const Listing& listing, EntryKind wanted, const Matcher& matcher) {
     struct Name {
         size_t at, size;
         int decoded;  // index into `decoded`, or -1 for an ASCII name
+        // An ASCII name's first eight bytes with letters folded, the first the highest: most
+        // names are ordered by it alone.
+        uint64_t key;
+        // The first character folded as QString folds it, where it is one code unit (0
+        // otherwise): names that differ there are ordered by it alone.
+        char16_t first;
+    };
+    auto firstOf = [](QStringView name) -> char16_t {
+        if (name.isEmpty() || name[0].isSurrogate()) return 0;
+        return char16_t(QChar::toCaseFolded(char32_t(name[0].unicode())));
+    };
+    auto keyOf = [](const char* name) {
+        uint64_t key = 0;
+        for (int i = 0; i < 8; ++i) {
+            const uchar c = uchar(name[i]);
+            key = key << 8 | (c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+            if (!c) {
+                key <<= 8 * (7 - i);
+                break;
+            }
+        }
+        return key;
     };
     const std::string& pool = listing.names;
     std::vector<Name> names;
     QStringList decoded;
     for (const auto& [at, kind] : listing.entries) {
         const char* name = pool.data() + at;
-        if (kind != EntryKind::File || !matcher.matches(name)) continue;
+        if (kind != wanted || !matcher.matches(name)) continue;
         const size_t size = std::strlen(name);
         const bool ascii = std::all_of(name, name + size, [](char c) { return uchar(c) < 0x80; });
-        names.push_back({at, size, ascii ? -1 : int(decoded.size())});
-        if (!ascii) decoded.push_back(DisplayName(QByteArrayView(name, qsizetype(size))));
+        if (ascii) {
+            const uint64_t key = keyOf(name);
+            names.push_back({at, size, -1, key, char16_t(key >> 56)});
+            continue;
+        }
+        decoded.push_back(DisplayName(QByteArrayView(name, qsizetype(size))));
+        names.push_back({at, size, int(decoded.size() - 1), 0, firstOf(decoded.back())});
     }
 
     auto latin1 = [&](const Name& n) {
         return QLatin1StringView(pool.data() + n.at, qsizetype(n.size));
     };
     auto order = [&](const Name& a, const Name& b) {
+        if (a.first != b.first && a.first && b.first) return a.first < b.first;
         if (a.decoded < 0 && b.decoded < 0)
-            return asciiBefore({pool.data() + a.at, a.size}, {pool.data() + b.at, b.size});
-        if (a.decoded >= 0 && b.decoded >= 0)
-            return compareDecoded(decoded[a.decoded], QStringView(decoded[b.decoded])) < 0;
+            return a.key != b.key ? a.key < b.key
+                                  : asciiBefore(pool.data() + a.at, pool.data() + b.at);
+        if (a.decoded >= 0 && b.decoded >= 0) {
+            // Names shown alike keep the order of their bytes.
+            const int c = compareDecoded(decoded[a.decoded], QStringView(decoded[b.decoded]));
+            return c != 0 ? c < 0
+                          : std::string_view(pool.data() + a.at, a.size) <
+                                std::string_view(pool.data() + b.at, b.size);
+        }
         if (a.decoded >= 0) return compareDecoded(decoded[a.decoded], latin1(b)) < 0;
         return compareDecoded(decoded[b.decoded], latin1(a)) > 0;
     };
@@ -244,6 +299,10 @@ Files matchingFiles(const Listing& listing, const Matcher& matcher) {
         out.shown.push_back(decoded[n.decoded]);
     }
     return out;
+}
+
+Files matchingFiles(const Listing& listing, const Matcher& matcher) {
+    return sortedNames(listing, EntryKind::File, matcher);
 }
 
 bool NaturalLess(QStringView a, QStringView b) {

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <climits>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "system/directory.h"
@@ -33,13 +34,12 @@ QString FolderStartedIn() {
     return link.startsWith('/') ? PathText(link) : QString();
 }
 
-QString EnterReadableFolder() {
-    const QString started = FolderStartedIn();
-    // PATH_MAX counts the terminating NUL.
-    const bool tooLong = NativePath(started).size() >= PATH_MAX;
-    QStringList candidates;
-    if (!started.isEmpty()) {
-        candidates = paths::lineage(started);
+StartFolderReadings BeginStartFolderReadings() {
+    StartFolderReadings begun;
+    begun.started = FolderStartedIn();
+    QStringList& candidates = begun.candidates;
+    if (!begun.started.isEmpty()) {
+        candidates = paths::lineage(begun.started);
         candidates.removeLast();  // the root comes last of all, after home
     }
     const QByteArray home = qgetenv("HOME");
@@ -48,14 +48,27 @@ QString EnterReadableFolder() {
     candidates << QStringLiteral("/");
     // All are read at once, so that a mount that hangs costs the wait once, not once for each
     // folder of it on the way up.
-    std::vector<std::shared_ptr<Job<Listing>>> readings;
-    for (const QString& c : candidates) readings.push_back(startListing(c));
+    for (const QString& c : candidates) begun.readings.push_back(startListing(c));
+    return begun;
+}
+
+QString EnterReadableFolder(Listing* entered) {
+    return EnterReadableFolder(BeginStartFolderReadings(), entered);
+}
+
+QString EnterReadableFolder(const StartFolderReadings& begun, Listing* entered) {
+    const QString& started = begun.started;
+    const QStringList& candidates = begun.candidates;
+    const auto& readings = begun.readings;
+    // PATH_MAX counts the terminating NUL.
+    const bool tooLong = NativePath(started).size() >= PATH_MAX;
     const Clock::time_point giveUpAt = Clock::now() + jobs::FileSystemWait();
     QString why;
     for (qsizetype i = 0; i < candidates.size(); ++i) {
         const QString& c = candidates[i];
+        Listing listing;
         try {
-            finishListing(*readings[size_t(i)], c, giveUpAt);
+            listing = finishListing(*readings[size_t(i)], c, giveUpAt);
         } catch (const Error& e) {
             if (c == started)
                 why = tooLong ? QStringLiteral(
@@ -74,6 +87,7 @@ QString EnterReadableFolder() {
                         .arg(DisplayPath(c));
             continue;
         }
+        if (entered) *entered = std::move(listing);
         if (c == started) return QString();
         if (why.isEmpty()) why = QStringLiteral("起動したフォルダーがなくなっています。\n");
         return why + QStringLiteral("代わりに「%1」を表示します。").arg(DisplayPath(c));

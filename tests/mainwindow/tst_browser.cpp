@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "core/forms.h"
@@ -54,12 +55,16 @@ void click(QListWidget* list, const QString& text) {
 }
 
 // What the window system delivers for a double-click: press, release, double-click, release.
-void doubleClick(QListWidget* list, const QString& text) {
+// On the folder list, waits for the folder to be read (a busy machine may take a while).
+void doubleClick(QListWidget* list, const QString& text, bool waitForReading = true) {
     const QPoint at = centre(list, text);
     QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+    if (auto* reading = list->findChild<QTimer*>(QStringLiteral("folder reading"));
+        reading && waitForReading)
+        QTRY_VERIFY(!reading->isActive());
 }
 
 // A choice from the drop-down list, as the list's popup makes it.
@@ -359,7 +364,7 @@ private slots:
             if (action == "Enter") QTest::keyClick(dirs(f), Qt::Key_Return);
         }
         if (opens) {
-            QCOMPARE(f.Dirbox.Path(), a_ + "/sub");
+            QTRY_COMPARE(f.Dirbox.Path(), a_ + "/sub");
             QCOMPARE(texts(dirs(f)), QStringList({a_, "sub", "inner"}));
             QCOMPARE(f.Dirbox.List(2), a_ + "/sub/inner");
             QCOMPARE(texts(files(f)), QStringList{"s.jpg"});
@@ -401,13 +406,31 @@ private slots:
         testing::MsgBoxes boxes;
         doubleClick(dirs(f), "target");
         ::chmod(QFile::encodeName(target), 0700);
-        QCOMPARE(boxes.texts.size(), 1);
+        // A reading that hangs is given up once the window has gone on answering for a while.
+        QTRY_COMPARE(boxes.texts.size(), 1);
         QVERIFY2(boxes.texts[0].contains(target) && boxes.texts[0].contains(reason),
                  qPrintable(boxes.texts[0]));
         QCOMPARE(boxes.titles[0], QStringLiteral("varnel"));
         QCOMPARE(f.Dirbox.Path(), a_ + "/");
         QCOMPARE(texts(dirs(f)), dirsBefore);
         QCOMPARE(texts(files(f)), filesBefore);
+    }
+
+    // A folder whose reading takes its time opens when the reading ends; the window answers
+    // meanwhile.
+    void slowFolder() {
+        forms::SetFileSystemWait(600000);  // held, never given up
+        const auto restore = qScopeGuard([] { forms::SetFileSystemWait(0); });
+        MainForm& f = open();
+        auto hang = std::make_unique<testing::Hang>(QList{QFile::encodeName(a_ + "/sub")});
+        doubleClick(dirs(f), "sub", false);
+        QCOMPARE(f.Dirbox.Path(), a_ + "/");
+        click(files(f), "b.jpg");
+        QVERIFY(f.selPath.endsWith("/b.jpg"));
+        hang.reset();
+        QTRY_COMPARE(f.Dirbox.Path(), a_ + "/sub");
+        QCOMPARE(texts(files(f)), QStringList{"s.jpg"});
+        QCOMPARE(texts(dirs(f)).last(), QStringLiteral("inner"));
     }
 
     void driveNotReady_data() {

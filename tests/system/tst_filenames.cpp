@@ -1,6 +1,8 @@
 // File names kept as bytes: the path text of any name, and its shown form.
 #include <QTest>
+#include <algorithm>
 
+#include "system/directory.h"
 #include "system/filenames.h"
 
 class FileNamesTest : public QObject {
@@ -34,6 +36,54 @@ private slots:
             QCOMPARE(text, utf8);
         else
             QVERIFY(text != forms::PathText(forms::DisplayPath(text).toUtf8()));
+    }
+
+    // The lists' order, against QString's own comparisons of the names as shown.
+    void listOrder() {
+        const QList<QByteArray> names = {"b",
+                                         "B",
+                                         "a",
+                                         "A",
+                                         "_x",
+                                         "[x",
+                                         "~",
+                                         "Z",
+                                         "img_0010.jpg",
+                                         "IMG_0010.jpg",
+                                         "img_001.jpg",
+                                         "abcdefgh",
+                                         "ABCDEFGH1",
+                                         "abcdefg",
+                                         "abcdefghi",
+                                         "\xC3\x9Crlaub.jpg",
+                                         "urlaub.jpg",
+                                         "\xC3\xBCrlaub.jpg",
+                                         "\xC3\xA9"
+                                         "clair",
+                                         "\xC3\x89"
+                                         "clair",
+                                         "eclair",
+                                         "\xE5\x86\x99\xE7\x9C\x9F",
+                                         "\x8e\xca\x90\x5e",
+                                         "\xF0\x9F\x93\xB7",
+                                         "caf\xe9"};
+        for (int rotate = 0; rotate < 3; ++rotate) {
+            forms::Listing listing;
+            for (int i = 0; i < names.size(); ++i) {
+                listing.entries.emplace_back(listing.names.size(), forms::EntryKind::File);
+                const QByteArray& n = names[(i * 7 + rotate) % names.size()];
+                listing.names.append(n.constData(), size_t(n.size()) + 1);
+            }
+            const forms::Files files =
+                forms::matchingFiles(listing, forms::Matcher(QStringLiteral("*")));
+            QStringList expected;
+            for (const QByteArray& n : names) expected << forms::DisplayName(n);
+            std::sort(expected.begin(), expected.end(), [](const QString& a, const QString& b) {
+                const int c = a.compare(b, Qt::CaseInsensitive);
+                return c != 0 ? c < 0 : a < b;
+            });
+            QCOMPARE(files.shown, expected);
+        }
     }
 };
 
