@@ -9,6 +9,10 @@
 #include <QTest>
 #include <cmath>
 
+#include "core/forms.h"
+#include "core/module1.h"
+#include "export/douga.h"
+#include "mainwindow/main_f.h"
 #include "support/testsupport.h"
 #include "video/exporter.h"
 
@@ -158,6 +162,48 @@ private slots:
         QCOMPARE(r.cancelled, cause.isEmpty());
         QVERIFY2(r.error.contains(cause), qPrintable(r.error));
         QCOMPARE(entries(out), before);
+    }
+
+    // From the menu: an empty list is refused; the dialog writes the video or names the cause.
+    void dialog_data() {
+        QTest::addColumn<int>("pictures");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty list") << 0 << "" << QStringLiteral("再生リストが空です");
+        QTest::newRow("written") << 2 << "" << QStringLiteral("動画を書き出しました（2 枚）");
+        QTest::newRow("folder not writable")
+            << 2 << "missing" << QStringLiteral("動画を書き出せませんでした");
+    }
+    void dialog() {
+        QFETCH(int, pictures);
+        QFETCH(QString, folder);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        MainForm& m = *main_f;
+        m.Show();
+        Module1::interval = 1;
+        m.List1.Clear();
+        for (int i = 0; i < pictures; ++i)
+            m.List1.AddItem(testing::MakePicture(dir.path(), QStringLiteral("%1.png").arg(i),
+                                                 {64, 48}, Qt::cyan));
+        const QString target = dir.path() + '/' + folder + "/show.mp4";
+        testing::MsgBoxes boxes;
+        const auto fill = [&] {
+            ExportForm& f = *douga;
+            QCOMPARE(f.Combo1.Text(), QStringLiteral("1920x1080"));
+            f.Text1.Text = target;
+            f.Combo1.Text = QStringLiteral("1280x720");
+            f.OKC1.Value = true;
+            if (douga.peek()) douga->Unload();
+        };
+        if (pictures == 0)
+            m.dougaMn.action()->trigger();  // no dialog opens
+        else
+            testing::WhileModal([&] { m.dougaMn.action()->trigger(); }, fill);
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts[0].startsWith(message), qPrintable(boxes.texts[0]));
+        QCOMPARE(QFileInfo::exists(target), message.contains("しました"));
+        testing::UnloadAll();
     }
 };
 
