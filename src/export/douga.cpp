@@ -1,5 +1,6 @@
 #include "export/douga.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <memory>
 #include <mutex>
@@ -109,7 +110,7 @@ void ExportForm::wire() {
 
 void ExportForm::Form_Load() {
     // The folder being browsed; the show's options as they are ticked.
-    Text1.Text = main_f->Dirbox.Path() + QStringLiteral("/スライドショー.mp4");
+    Text1.Text = QDir(main_f->Dirbox.Path()).filePath(QStringLiteral("スライドショー.mp4"));
     for (const char* size : {"1280x720", "1920x1080", "3840x2160"})
         Combo1.AddItem(QString::fromLatin1(size));
     Combo1.Text = QStringLiteral("1920x1080");

@@ -105,6 +105,9 @@ void drain(AVCodecContext* encoder, AVStream* stream, AVFormatContext* file, AVP
         const int ret = avcodec_receive_packet(encoder, packet);
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;
         if (ret < 0) failEncoder("encode", ret);
+        // Every frame lasts one frame's time, the last one too.
+        if (packet->duration <= 0 && encoder->codec_type == AVMEDIA_TYPE_VIDEO)
+            packet->duration = 1;
         av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
         packet->stream_index = stream->index;
         checkWrite(av_interleaved_write_frame(file, packet));
