@@ -16,6 +16,7 @@
 #include "picture/caption.h"
 #include "picture/datetaken.h"
 #include "picture/picture.h"
+#include "picture/prefetch.h"
 #include "system/error.h"
 #include "system/filenames.h"
 #include "system/files.h"
@@ -444,7 +445,7 @@ public:
                 }
                 progress_(p);
             }
-            if (!addPicture(paths[i], music.get()))
+            if (!addPicture(paths[i], i + 1 < paths.size() ? paths[i + 1] : QString(), music.get()))
                 ++result.leftOut;
             else
                 ++result.pictures;
@@ -493,17 +494,25 @@ private:
         file_ = file;
     }
 
-    // Reads one entry and sends its frames; false when it cannot be read.
-    bool addPicture(const QString& path, Music* music) {
+    // How each picture is read: at the video's size, on the reading thread.
+    Prefetch::Loader loader() const {
+        return [size = o_.size, fit = o_.fit](const QString& path) {
+            return fit ? LoadPictureFitted(path, size) : LoadPicture(path, {}, size);
+        };
+    }
+
+    // Reads one entry and sends its frames, the next entry being read meanwhile; false when
+    // it cannot be read.
+    bool addPicture(const QString& path, const QString& next, Music* music) {
         FramePtr frame;
         {
             Picture picture;
             try {
-                picture =
-                    o_.fit ? LoadPictureFitted(path, o_.size) : LoadPicture(path, {}, o_.size);
+                picture = ahead_.Take(path, o_.size, loader());
             } catch (const Error&) {
-                return false;
+                // Left out and counted.
             }
+            if (!next.isEmpty()) ahead_.Request(next, o_.size, loader());
             if (picture.isNull()) return false;
             const QString caption = o_.caption ? CaptionText(path, DateTaken(path)) : QString();
             frame.reset(convert(compose(picture, o_.size, caption)));
@@ -559,6 +568,7 @@ private:
     AVFormatContext* file_ = nullptr;
     PacketPtr packet_;
     std::unique_ptr<SwsContext, SwsFree> scaler_;
+    Prefetch ahead_;     // the next picture, read while this one is encoded
     FramePtr previous_;  // the picture before, which the next fades in over
     int64_t pts_ = 0;
 };
