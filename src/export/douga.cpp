@@ -123,7 +123,9 @@ void ExportForm::Command2_Click() {
     const QString path =
         forms::GetSaveFileName(QStringLiteral("動画として書き出す"), kVideoFilter,
                                QStringLiteral("mp4"), QFileInfo(Text1.Text()).absoluteFilePath());
-    if (!path.isEmpty()) Text1.Text = path;
+    if (path.isEmpty()) return;
+    Text1.Text = path;
+    confirmed_ = QFileInfo(path).absoluteFilePath();
 }
 
 void ExportForm::Command3_Click() {
@@ -162,7 +164,7 @@ void ExportForm::OKC1_Click() {
                           .arg(forms::DisplayPath(o.target)));
         return;
     }
-    if (target.exists() &&
+    if (target.exists() && o.target != confirmed_ &&
         !forms::MsgBoxOkCancel(QStringLiteral("「%1」は既にあります。上書きしますか?")
                                    .arg(forms::DisplayPath(o.target))))
         return;

@@ -31,6 +31,9 @@ private:
     void Command3_Click();
     void OKC1_Click();
     void Command1_Click();
+
+    // The file the save dialog has already asked about replacing.
+    QString confirmed_;
 };
 
 extern forms::FormRef<ExportForm> douga;

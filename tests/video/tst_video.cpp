@@ -164,13 +164,17 @@ private slots:
         QCOMPARE(entries(out), before);
     }
 
-    // From the menu: an empty list is refused; the dialog writes the video or names the cause.
+    // From the menu: an empty list is refused; the dialog asks before replacing a file, writes
+    // the video or names the cause.
     void dialog_data() {
         QTest::addColumn<int>("pictures");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("message");
         QTest::newRow("empty list") << 0 << "" << QStringLiteral("再生リストが空です");
         QTest::newRow("written") << 2 << "" << QStringLiteral("動画を書き出しました（2 枚）");
+        QTest::newRow("existing file, replaced")
+            << 2 << "."
+            << QStringLiteral("「%1」は既にあります。上書きしますか?|動画を書き出しました");
         QTest::newRow("folder not writable")
             << 2 << "missing" << QStringLiteral("動画を書き出せませんでした");
     }
@@ -187,6 +191,7 @@ private slots:
             m.List1.AddItem(testing::MakePicture(dir.path(), QStringLiteral("%1.png").arg(i),
                                                  {64, 48}, Qt::cyan));
         const QString target = dir.path() + '/' + folder + "/show.mp4";
+        if (folder == ".") testing::WriteFile(target, "old");
         testing::MsgBoxes boxes;
         const auto fill = [&] {
             ExportForm& f = *douga;
@@ -200,9 +205,11 @@ private slots:
             m.dougaMn.action()->trigger();  // no dialog opens
         else
             testing::WhileModal([&] { m.dougaMn.action()->trigger(); }, fill);
-        QCOMPARE(boxes.texts.size(), 1);
-        QVERIFY2(boxes.texts[0].startsWith(message), qPrintable(boxes.texts[0]));
-        QCOMPARE(QFileInfo::exists(target), message.contains("しました"));
+        const QStringList expected = message.arg(QDir::cleanPath(target)).split('|');
+        QCOMPARE(boxes.texts.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QVERIFY2(boxes.texts[i].startsWith(expected[i]), qPrintable(boxes.texts[i]));
+        QCOMPARE(QFileInfo(target).size() > 3, message.contains("しました"));
         testing::UnloadAll();
     }
 };
