@@ -1,10 +1,10 @@
 #include "forms/runtime.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QLayout>
-#include <QAbstractButton>
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QScreen>
