@@ -123,13 +123,15 @@ private slots:
         QCOMPARE(entries(QDir(dir.path())).filter(".mp4"), QStringList{"show.mp4"});
     }
 
-    // Cancelling halfway and a folder that cannot be written leave no file; the cause is named.
+    // Cancelling halfway, a folder that cannot be written and music that cannot be read leave
+    // no file; the cause is named.
     void noFile_data() {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("cause");
         QTest::newRow("cancelled") << QString() << QString();
         QTest::newRow("read-only folder") << "readonly" << QStringLiteral("権限");
         QTest::newRow("missing folder") << "missing" << QStringLiteral("見つかりません");
+        QTest::newRow("music that is no sound") << "" << QStringLiteral("音楽のファイル「");
     }
     void noFile() {
         QFETCH(QString, folder);
@@ -150,6 +152,7 @@ private slots:
         } else if (!folder.isEmpty()) {
             out.setPath(dir.filePath(folder));
         }
+        if (cause.startsWith(QStringLiteral("音楽"))) o.music = o.paths.first();
         o.target = out.filePath("show.mp4");
         const QStringList before = entries(out);
         std::atomic<bool> cancel{false};
