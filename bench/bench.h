@@ -136,6 +136,11 @@ void WaitForNext(SlideShowForm& show);
 QJsonObject FigureFadeFrame(const DataSet& data);
 QJsonObject FigureFadeUiThread(const DataSet& data);
 QJsonObject FigureLoopMemory(const DataSet& data);
+// The show as a video (export.cpp): 40 x 24 MP at 1920x1080 against the ffmpeg command line,
+// its peak memory against 6 frames, its time against the video's length.
+QJsonObject FigureExport1080p(const DataSet& data);
+QJsonObject FigureExportMemory(const DataSet& data);
+QJsonObject FigureExportRealtime(const DataSet& data);
 
 // Runs what the event loop has queued, deferred deletions included.
 void Settle();

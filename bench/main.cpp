@@ -235,6 +235,12 @@ std::vector<Figure> figures() {
          [](const DataSet& d, const QString&) { return FigureFadeUiThread(d); }},
         {"loop-memory", "memory, 10 rounds of 20, shuffled (MB)", hd,
          [](const DataSet& d, const QString&) { return FigureLoopMemory(d); }},
+        {"export-1080p", "video export, 40 x 24 MP at 1080p (vs ffmpeg)", hd,
+         [](const DataSet& d, const QString&) { return FigureExport1080p(d); }},
+        {"export-memory", "video export, peak RSS (vs idle + 6 frames) (MB)", hd,
+         [](const DataSet& d, const QString&) { return FigureExportMemory(d); }},
+        {"export-realtime", "video export's time (vs the video's 120 s)", hd,
+         [](const DataSet& d, const QString&) { return FigureExportRealtime(d); }},
     };
 }
 

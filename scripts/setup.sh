@@ -17,6 +17,7 @@ run_packages=(
     qt6-wayland
     libheif-dev libjxl-dev
     libx11-dev libxss-dev
+    libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
 )
 test_packages=(
     "${run_packages[@]}"
@@ -24,6 +25,7 @@ test_packages=(
     xvfb xauth xdotool imagemagick x11-utils x11-xserver-utils python3 libx11-6 openbox
     fonts-noto-cjk python3-pyatspi at-spi2-core dbus dbus-x11
     desktop-file-utils appstream dpkg-dev file lintian
+    ffmpeg
 )
 
 case "${1:-}" in

@@ -24,6 +24,7 @@
 #include "forms/listwidget.h"
 #include "forms/runtime.h"
 #include "forms/twips.h"
+#include "picture/caption.h"
 #include "system/filenames.h"
 
 namespace forms {
@@ -37,22 +38,13 @@ public:
     bool backing = false;
 
     // The margin around the text on a backing: from the font, so that it scales with it.
-    QSize padding() const {
-        const int line = fontMetrics().height();
-        return {line / 2, line / 4};
-    }
+    QSize padding() const { return CaptionPadding(fontMetrics()); }
 
 protected:
     void paintEvent(QPaintEvent* event) override {
         if (!backing) return QLabel::paintEvent(event);
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(0, 0, 0, 170));
-        const qreal radius = padding().height();
-        painter.drawRoundedRect(QRectF(rect()), radius, radius);
-        painter.setPen(Qt::white);
-        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, text());
+        PaintCaption(painter, QRectF(rect()), text());
     }
 };
 // A frame drawn as the layouts expect it: the caption sits on the top edge, the line running

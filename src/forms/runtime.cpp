@@ -1,5 +1,6 @@
 #include "forms/runtime.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
@@ -68,22 +69,33 @@ QAccessibleInterface* accessibleMessageBox(const QString&, QObject* object) {
     return box ? new QAccessibleWidget(box, QAccessible::Dialog) : nullptr;
 }
 
-}  // namespace
-
-void MsgBox(const QString& prompt) {
+int showMessage(QMessageBox& box, const QString& prompt) {
     static const bool accessible = [] {
         QAccessible::installFactory(accessibleMessageBox);
         return true;
     }();
     (void)accessible;
-    MessageBox box(QMessageBox::NoIcon, g_title, prompt, QMessageBox::Ok,
-                   QApplication::activeWindow());
     box.setAccessibleDescription(prompt);
     box.setWindowModality(Qt::ApplicationModal);
     // Counted until the box is gone, however its loop is left.
     ++g_messagesPending;
     const auto answered = qScopeGuard([] { --g_messagesPending; });
-    box.exec();
+    return box.exec();
+}
+}  // namespace
+
+void MsgBox(const QString& prompt) {
+    MessageBox box(QMessageBox::NoIcon, g_title, prompt, QMessageBox::Ok,
+                   QApplication::activeWindow());
+    showMessage(box, prompt);
+}
+
+bool MsgBoxOkCancel(const QString& prompt) {
+    MessageBox box(QMessageBox::NoIcon, g_title, prompt, QMessageBox::Ok | QMessageBox::Cancel,
+                   QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    return showMessage(box, prompt) == QMessageBox::Ok;
 }
 
 bool MessagePending() { return g_messagesPending > 0; }

@@ -19,6 +19,8 @@ QString AppTitle();
 // title. Runs a nested event loop and returns on OK. On a screen that reports no size (its
 // output switched off) it opens on the area windows fall back to.
 void MsgBox(const QString& prompt);
+// The same box with OK and キャンセル (the default): true when the user chose OK.
+bool MsgBoxOkCancel(const QString& prompt);
 // Whether a message box waits for its OK: no form takes a command meanwhile.
 bool MessagePending();
 

@@ -76,6 +76,7 @@ std::vector<forms::MenuLayout> menuTable() {
         {"shuffleMn", "saiseiMn", QStringLiteral("シャッフル"), nullptr, true},
         {"fadeMn", "saiseiMn", QStringLiteral("フェード"), nullptr, true},
         {"captionMn", "saiseiMn", QStringLiteral("ファイル名を表示"), nullptr, true},
+        {"dougaMn", "saiseiMn", QStringLiteral("動画として書き出す..."), nullptr},
         {"helpMn", nullptr, QStringLiteral("ヘルプ(&H)"), nullptr},
     };
 }
@@ -120,5 +121,6 @@ void MainForm::wire() {
     allcllMn.Click = [this] { allcllMn_Click(); };
     pylyMn.Click = [this] { pylyMn_Click(); };
     seteiMn.Click = [this] { seteiMn_Click(); };
+    dougaMn.Click = [this] { dougaMn_Click(); };
     helpMn.Click = [this] { helpMn_Click(); };
 }

@@ -61,6 +61,8 @@ public:
     forms::Menu shuffleMn{*this, "shuffleMn"};
     forms::Menu fadeMn{*this, "fadeMn"};
     forms::Menu captionMn{*this, "captionMn"};
+    // Writes the play list as a video, with the show's interval and options.
+    forms::Menu dougaMn{*this, "dougaMn"};
     forms::Menu helpMn{*this, "helpMn"};
 
     // The full path of the file last clicked in the file list; empty until then.
@@ -114,6 +116,7 @@ private:
     void allcllMn_Click();
     void pylyMn_Click();
     void seteiMn_Click();
+    void dougaMn_Click();
     void helpMn_Click();
 
     // Set while a failed drive change goes back to the drive of the directory shown: the

@@ -9,6 +9,7 @@
 #include "forms/runtime.h"
 #include "forms/twips.h"
 #include "mainwindow/main_f.h"
+#include "picture/caption.h"
 #include "picture/datetaken.h"
 #include "system/filenames.h"
 
@@ -268,11 +269,7 @@ void SlideShowForm::showCaption(const QString& path, const forms::Picture& pictu
         Label3.Visible = false;
         return;
     }
-    const QString shown = forms::DisplayPath(path);
-    QString text = shown.mid(shown.lastIndexOf(QLatin1Char('/')) + 1);
-    const QString taken = picture.image().text(kTaken);
-    if (!taken.isEmpty()) text += QStringLiteral("　") + taken;
-    Label3.setCaption(text);
+    Label3.setCaption(forms::CaptionText(path, picture.image().text(kTaken)));
     Label3.Move(0, Height() - Label3.Height(), Width(), Label3.Height());
     Label3.Visible = true;
 }

@@ -186,4 +186,6 @@ void WriteFileReplacing(const QString& path, const QByteArray& data) {
     }
 }
 
+void RaiseWriteError(int error) { failWrite(error); }
+
 }  // namespace forms

@@ -76,4 +76,8 @@ private:
 // description says why in words for the user.
 void WriteFileReplacing(const QString& path, const QByteArray& data);
 
+// Throws the Error a failed write with that errno gives, described as the saves above describe
+// it (no permission, a full disk, a missing folder...).
+[[noreturn]] void RaiseWriteError(int error);
+
 }  // namespace forms

@@ -246,7 +246,7 @@ private slots:
                          "全削除 Ctrl+A | - | 元に戻す Ctrl+Z"),
                      QStringLiteral("再生(&P): 再生 Ctrl+P | 設定 Ctrl+O | "
                                     "大きな画像を画面に合わせる  | 繰り返し  | シャッフル  | "
-                                    "フェード  | ファイル名を表示 "),
+                                    "フェード  | ファイル名を表示  | 動画として書き出す... "),
                      QStringLiteral("ヘルプ(&H)"),
                  }));
         QCOMPARE(menuAction("helpMn"), menuBar()->actions().last());
