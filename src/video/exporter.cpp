@@ -10,13 +10,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 #include <new>
+#include <system_error>
 
 #include "picture/caption.h"
 #include "picture/datetaken.h"
 #include "picture/picture.h"
-#include "picture/prefetch.h"
 #include "system/error.h"
 #include "system/filenames.h"
 #include "system/files.h"
@@ -495,7 +497,7 @@ private:
     }
 
     // How each picture is read: at the video's size, on the reading thread.
-    Prefetch::Loader loader() const {
+    std::function<Picture(const QString&)> loader() const {
         return [size = o_.size, fit = o_.fit](const QString& path) {
             return fit ? LoadPictureFitted(path, size) : LoadPicture(path, {}, size);
         };
@@ -508,11 +510,20 @@ private:
         {
             Picture picture;
             try {
-                picture = ahead_.Take(path, o_.size, loader());
+                picture = nextPath_ == path && next_.valid() ? next_.get() : loader()(path);
             } catch (const Error&) {
                 // Left out and counted.
             }
-            if (!next.isEmpty()) ahead_.Request(next, o_.size, loader());
+            next_ = {};
+            nextPath_.clear();
+            if (!next.isEmpty()) {
+                try {
+                    next_ = std::async(std::launch::async, loader(), next);
+                    nextPath_ = next;
+                } catch (const std::system_error&) {
+                    // No thread to be had: the next picture is read when its turn comes.
+                }
+            }
             if (picture.isNull()) return false;
             const QString caption = o_.caption ? CaptionText(path, DateTaken(path)) : QString();
             frame.reset(convert(compose(picture, o_.size, caption)));
@@ -568,7 +579,9 @@ private:
     AVFormatContext* file_ = nullptr;
     PacketPtr packet_;
     std::unique_ptr<SwsContext, SwsFree> scaler_;
-    Prefetch ahead_;     // the next picture, read while this one is encoded
+    // The next picture, read on a thread of its own while this one is encoded.
+    std::future<Picture> next_;
+    QString nextPath_;
     FramePtr previous_;  // the picture before, which the next fades in over
     int64_t pts_ = 0;
 };
