@@ -84,7 +84,7 @@ log "the list plays again whole; Right on the last picture gives the end message
 focus "$MAIN"
 keys ctrl+s
 click "$ROW1_X" "$ROW1_Y"
-keys Down Down Down ctrl+d alt+p Up Up Up Up Up Return
+keys Down Down Down ctrl+d alt+p Up Up Up Up Up Up Return
 open_show
 keys Right
 wait_px 5 "$CX" "$CY" "$GREEN" "the large picture"

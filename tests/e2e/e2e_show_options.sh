@@ -59,7 +59,7 @@ wait_for 5 "the hold released after Esc" calls_are "Inhibit 1 varnel" "UnInhibit
 # The white picture alone, named (the last item), 繰り返し off again; paused, then stepped on.
 focus "$MAIN" && keys ctrl+s
 click $(($(tx 3120) + 40)) $(($(ty 120) + 9))
-keys Down Down Down ctrl+d alt+p Up Return alt+p Down Down Down Return ctrl+p
+keys Down Down Down ctrl+d alt+p Up Up Return alt+p Down Down Down Return ctrl+p
 wait_window 10 '^Form1$' && focus "$WIN" && keys space Right
 wait_px 5 "$CX" "$CY" "$WHITE" "the white picture" && snap
 # legible X Y W H WHAT: most of that rectangle is dark (the backing), some light (the text).
