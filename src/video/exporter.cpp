@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <new>
 
 #include "picture/caption.h"
 #include "picture/datetaken.h"
 #include "picture/picture.h"
-#include "picture/prefetch.h"
 #include "system/error.h"
 #include "system/filenames.h"
 #include "system/files.h"
@@ -495,7 +495,7 @@ private:
     }
 
     // How each picture is read: at the video's size, on the reading thread.
-    Prefetch::Loader loader() const {
+    std::function<Picture(const QString&)> loader() const {
         return [size = o_.size, fit = o_.fit](const QString& path) {
             return fit ? LoadPictureFitted(path, size) : LoadPicture(path, {}, size);
         };
@@ -508,11 +508,14 @@ private:
         {
             Picture picture;
             try {
-                picture = ahead_.Take(path, o_.size, loader());
+                picture = take(path);
             } catch (const Error&) {
                 // Left out and counted.
             }
-            if (!next.isEmpty()) ahead_.Request(next, o_.size, loader());
+            if (!next.isEmpty()) {
+                aheadPath_ = next;
+                ahead_ = std::async(std::launch::async, loader(), next);
+            }
             if (picture.isNull()) return false;
             const QString caption = o_.caption ? CaptionText(path, DateTaken(path)) : QString();
             frame.reset(convert(compose(picture, o_.size, caption)));
@@ -532,6 +535,13 @@ private:
         }
         previous_ = std::move(frame);
         return true;
+    }
+
+    // The picture at `path`: the one read ahead when it is that one (waiting for the read to
+    // finish), else read here. Throws what the reader threw.
+    Picture take(const QString& path) {
+        if (ahead_.valid() && aheadPath_ == path) return ahead_.get();
+        return loader()(path);
     }
 
     // The composed picture in the encoder's format: converted once, sent for every frame.
@@ -568,8 +578,9 @@ private:
     AVFormatContext* file_ = nullptr;
     PacketPtr packet_;
     std::unique_ptr<SwsContext, SwsFree> scaler_;
-    Prefetch ahead_;     // the next picture, read while this one is encoded
-    FramePtr previous_;  // the picture before, which the next fades in over
+    QString aheadPath_;
+    std::future<Picture> ahead_;  // the next picture, read while this one is encoded
+    FramePtr previous_;           // the picture before, which the next fades in over
     int64_t pts_ = 0;
 };
 
