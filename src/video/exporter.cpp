@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -470,17 +471,19 @@ private:
         if (!h264) failEncoder("h264", AVERROR_ENCODER_NOT_FOUND);
         const QSize size = o_.size;
         AVDictionary* options = nullptr;
-        av_dict_set(&options, "preset", "veryfast", 0);
-        av_dict_set(&options, "crf", "23", 0);
+        const VideoEncoderSettings settings = EncoderSettings();
+        av_dict_set(&options, "preset", settings.preset, 0);
+        av_dict_set(&options, "crf", settings.crf, 0);
+        av_dict_set(&options, "x264-params", settings.x264Params, 0);
         encoder_ = openEncoder(
             h264, file,
-            [size](AVCodecContext* c) {
+            [size, threads = settings.threads](AVCodecContext* c) {
                 c->width = size.width();
                 c->height = size.height();
                 c->pix_fmt = AV_PIX_FMT_YUV420P;
                 c->time_base = {1, kFps};
                 c->framerate = {kFps, 1};
-                c->thread_count = 0;  // as many as the machine has
+                c->thread_count = threads;
                 c->colorspace = AVCOL_SPC_BT709;
                 c->color_primaries = AVCOL_PRI_BT709;
                 c->color_trc = AVCOL_TRC_IEC61966_2_1;
@@ -592,6 +595,17 @@ int FadeFrames(int seconds) {
     // The show fades for half a second, or half the interval when that is shorter.
     const int ms = std::min(kFadeMs, seconds * 1000 / 2);
     return std::max(0, ms * kFps / 1000);
+}
+
+VideoEncoderSettings EncoderSettings() {
+    // A picture is held for many frames, each the same as the one before: the encoder looks
+    // one frame ahead (enough to see where a picture changes, and for the quality it gives a
+    // picture to carry over to the frames that repeat it), refers to the one frame before, and
+    // makes no B frames; a key frame comes at least every 10 s. It then keeps a few frames of
+    // its own instead of dozens, and a held frame costs little to encode. Each thread keeps
+    // frames too: a few are enough.
+    return {"veryfast", "23", "rc-lookahead=1:sync-lookahead=0:bframes=0:ref=1:keyint=300",
+            std::clamp(QThread::idealThreadCount(), 1, 4)};
 }
 
 VideoResult ExportVideo(const VideoOptions& options, const std::atomic<bool>& cancel,
