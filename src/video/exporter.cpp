@@ -536,7 +536,8 @@ private:
             }
             if (music) music->keepUpWith(pts_ * kSamplesPerFrame);
         }
-        previous_ = std::move(frame);
+        // The picture before is kept only for the next to fade in over.
+        if (o_.fade) previous_ = std::move(frame);
         return true;
     }
 
@@ -601,10 +602,12 @@ VideoEncoderSettings EncoderSettings() {
     // A picture is held for many frames, each the same as the one before: the encoder looks
     // one frame ahead (enough to see where a picture changes, and for the quality it gives a
     // picture to carry over to the frames that repeat it), refers to the one frame before, and
-    // makes no B frames; a key frame comes at least every 10 s. It then keeps a few frames of
-    // its own instead of dozens, and a held frame costs little to encode. Each thread keeps
-    // frames too: a few are enough.
-    return {"veryfast", "23", "rc-lookahead=1:sync-lookahead=0:bframes=0:ref=1:keyint=300",
+    // makes no B frames; a key frame comes at least every 10 s. Nothing in the video moves, so
+    // motion is searched at whole pixels only, which spares the encoder its half-pixel copies
+    // of every frame. It then keeps a few frames of its own instead of dozens, and a held frame
+    // costs little to encode. Each thread keeps frames too: a few are enough.
+    return {"veryfast", "23",
+            "rc-lookahead=1:sync-lookahead=0:bframes=0:ref=1:keyint=300:me=dia:subme=0",
             std::clamp(QThread::idealThreadCount(), 1, 4)};
 }
 
