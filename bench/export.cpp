@@ -57,34 +57,11 @@ std::function<void()> ffmpegBaseline(const DataSet& data, const forms::VideoOpti
                                .arg(kSize.width())
                                .arg(kSize.height());
     const forms::VideoEncoderSettings settings = forms::EncoderSettings();
-    const QStringList args{"-y",
-                           "-v",
-                           "error",
-                           "-f",
-                           "concat",
-                           "-safe",
-                           "0",
-                           "-i",
-                           list,
-                           "-vf",
-                           filter,
-                           "-r",
-                           "30",
-                           "-t",
-                           QString::number(kPictures * kSeconds),
-                           "-c:v",
-                           "libx264",
-                           "-preset",
-                           settings.preset,
-                           "-crf",
-                           settings.crf,
-                           "-x264-params",
-                           settings.x264Params,
-                           "-threads",
-                           QString::number(settings.threads),
-                           "-movflags",
-                           "+faststart",
-                           data.path("export-ffmpeg.mp4")};
+    QStringList args{"-y", "-v", "error", "-f", "concat", "-safe", "0", "-i", list, "-vf", filter};
+    args += {"-r", "30", "-t", QString::number(kPictures * kSeconds)};
+    args += {"-c:v", "libx264", "-preset", settings.preset, "-crf", settings.crf};
+    args += {"-x264-params", settings.x264Params, "-threads", QString::number(settings.threads)};
+    args += {"-movflags", "+faststart", data.path("export-ffmpeg.mp4")};
     return [ffmpeg, args] {
         QProcess p;
         p.start(ffmpeg, args);
