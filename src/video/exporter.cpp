@@ -7,10 +7,10 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <functional>
 #include <future>
 #include <memory>
 #include <new>
@@ -472,17 +472,19 @@ private:
         if (!h264) failEncoder("h264", AVERROR_ENCODER_NOT_FOUND);
         const QSize size = o_.size;
         AVDictionary* options = nullptr;
-        av_dict_set(&options, "preset", "veryfast", 0);
-        av_dict_set(&options, "crf", "23", 0);
+        const VideoEncoderSettings settings = EncoderSettings();
+        av_dict_set(&options, "preset", settings.preset, 0);
+        av_dict_set(&options, "crf", settings.crf, 0);
+        av_dict_set(&options, "x264-params", settings.x264Params, 0);
         encoder_ = openEncoder(
             h264, file,
-            [size](AVCodecContext* c) {
+            [size, threads = settings.threads](AVCodecContext* c) {
                 c->width = size.width();
                 c->height = size.height();
                 c->pix_fmt = AV_PIX_FMT_YUV420P;
                 c->time_base = {1, kFps};
                 c->framerate = {kFps, 1};
-                c->thread_count = 0;  // as many as the machine has
+                c->thread_count = threads;
                 c->colorspace = AVCOL_SPC_BT709;
                 c->color_primaries = AVCOL_PRI_BT709;
                 c->color_trc = AVCOL_TRC_IEC61966_2_1;
@@ -510,16 +512,14 @@ private:
         {
             Picture picture;
             try {
-                picture = nextPath_ == path && next_.valid() ? next_.get() : loader()(path);
+                picture = take(path);
             } catch (const Error&) {
                 // Left out and counted.
             }
-            next_ = {};
-            nextPath_.clear();
             if (!next.isEmpty()) {
                 try {
-                    next_ = std::async(std::launch::async, loader(), next);
-                    nextPath_ = next;
+                    ahead_ = std::async(std::launch::async, loader(), next);
+                    aheadPath_ = next;
                 } catch (const std::system_error&) {
                     // No thread to be had: the next picture is read when its turn comes.
                 }
@@ -541,8 +541,16 @@ private:
             }
             if (music) music->keepUpWith(pts_ * kSamplesPerFrame);
         }
-        previous_ = std::move(frame);
+        // The picture before is kept only for the next to fade in over.
+        if (o_.fade) previous_ = std::move(frame);
         return true;
+    }
+
+    // The picture at `path`: the one read ahead when it is that one (waiting for the read to
+    // finish), else read here. Throws what the reader threw.
+    Picture take(const QString& path) {
+        if (ahead_.valid() && aheadPath_ == path) return ahead_.get();
+        return loader()(path);
     }
 
     // The composed picture in the encoder's format: converted once, sent for every frame.
@@ -579,10 +587,9 @@ private:
     AVFormatContext* file_ = nullptr;
     PacketPtr packet_;
     std::unique_ptr<SwsContext, SwsFree> scaler_;
-    // The next picture, read on a thread of its own while this one is encoded.
-    std::future<Picture> next_;
-    QString nextPath_;
-    FramePtr previous_;  // the picture before, which the next fades in over
+    QString aheadPath_;
+    std::future<Picture> ahead_;  // the next picture, read while this one is encoded
+    FramePtr previous_;           // the picture before, which the next fades in over
     int64_t pts_ = 0;
 };
 
@@ -594,6 +601,19 @@ int FadeFrames(int seconds) {
     // The show fades for half a second, or half the interval when that is shorter.
     const int ms = std::min(kFadeMs, seconds * 1000 / 2);
     return std::max(0, ms * kFps / 1000);
+}
+
+VideoEncoderSettings EncoderSettings() {
+    // A picture is held for many frames, each the same as the one before: the encoder looks
+    // one frame ahead (enough to see where a picture changes, and for the quality it gives a
+    // picture to carry over to the frames that repeat it), refers to the one frame before, and
+    // makes no B frames; a key frame comes at least every 10 s. Nothing in the video moves, so
+    // motion is searched at whole pixels only, which spares the encoder its half-pixel copies
+    // of every frame. It then keeps a few frames of its own instead of dozens, and a held frame
+    // costs little to encode. Each thread keeps frames too: a few are enough.
+    return {"veryfast", "23",
+            "rc-lookahead=1:sync-lookahead=0:bframes=0:ref=1:keyint=300:me=dia:subme=0",
+            std::clamp(QThread::idealThreadCount(), 1, 4)};
 }
 
 VideoResult ExportVideo(const VideoOptions& options, const std::atomic<bool>& cancel,

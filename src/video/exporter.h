@@ -51,4 +51,14 @@ VideoResult ExportVideo(const VideoOptions& options, const std::atomic<bool>& ca
 int FramesPerPicture(int seconds);
 int FadeFrames(int seconds);
 
+// How libx264 is set: its preset, quality and the options that suit a picture held still for
+// many frames; and the threads it is given. For whoever makes the same video another way.
+struct VideoEncoderSettings {
+    const char* preset;
+    const char* crf;
+    const char* x264Params;
+    int threads;
+};
+VideoEncoderSettings EncoderSettings();
+
 }  // namespace forms
