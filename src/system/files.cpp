@@ -149,16 +149,24 @@ QByteArray linkTarget(QByteArray path) {
 
 }  // namespace
 
-void WriteFileReplacing(const QString& path, const QByteArray& data) {
-    // A link is followed: the file it leads to is replaced, the link stays.
+QByteArray SaveTarget(const QString& path, struct stat* status, bool* existed) {
     const QByteArray target = linkTarget(NativePath(path));
     struct stat st {};
-    const bool existed = ::stat(target.constData(), &st) == 0;
-    if (existed && S_ISDIR(st.st_mode)) failWrite(EISDIR);
+    const bool there = ::stat(target.constData(), &st) == 0;
+    if (there && S_ISDIR(st.st_mode)) failWrite(EISDIR);
     // A device, a FIFO or a socket is never replaced by a file.
-    if (existed && !S_ISREG(st.st_mode))
+    if (there && !S_ISREG(st.st_mode))
         throw Error(err::PermissionDenied,
                     QStringLiteral("保存先は通常のファイルではありません（デバイスなど）。"));
+    if (status) *status = st;
+    if (existed) *existed = there;
+    return target;
+}
+
+void WriteFileReplacing(const QString& path, const QByteArray& data) {
+    struct stat st {};
+    bool existed = false;
+    const QByteArray target = SaveTarget(path, &st, &existed);
     const qsizetype slash = target.lastIndexOf('/');
     QByteArray temp = (slash < 0 ? QByteArray() : target.left(slash + 1)) + ".varnel-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);

@@ -69,6 +69,12 @@ private:
     QFile file_;
 };
 
+// The file a save to `path` writes: a symbolic link is followed to the file it leads to (which
+// may not exist yet), the link stays. A folder, a device, a FIFO or a socket there is refused
+// with an Error saying so. `status` and `existed`, when given, get the status of the file
+// there and whether there is one.
+QByteArray SaveTarget(const QString& path, struct stat* status = nullptr, bool* existed = nullptr);
+
 // Writes a whole file by way of a temporary file in the same folder that is then renamed over
 // it, so that a failure leaves any existing file as it was. Symbolic links are followed: the
 // file a link leads to is written (created, for a dangling link), the link stays. A folder, a

@@ -141,8 +141,9 @@ AVStream* newStream(AVFormatContext* file, AVCodecContext* encoder) {
 // been renamed over the target.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const QString& target) {
-        const QByteArray native = NativePath(target);
+    // Links are followed: the file a link leads to is replaced, the link stays.
+    explicit TemporaryFile(const QString& target) : target_(SaveTarget(target)) {
+        const QByteArray& native = target_;
         const qsizetype slash = native.lastIndexOf('/');
         const QByteArray prefix =
             native.left(slash + 1) + '.' + native.mid(slash + 1) + QByteArrayLiteral(".");
@@ -168,18 +169,18 @@ public:
     const QByteArray& path() const { return path_; }
 
     // Makes sure every byte is on the disk, then puts the file in the target's place.
-    void replace(const QString& target) {
+    void replace() {
         const int fd = ::open(path_.constData(), O_RDONLY | O_CLOEXEC);
         int error = fd < 0 ? errno : 0;
         if (!error && ::fsync(fd) != 0) error = errno;
         if (fd >= 0) ::close(fd);
-        if (!error && ::rename(path_.constData(), NativePath(target).constData()) != 0)
-            error = errno;
+        if (!error && ::rename(path_.constData(), target_.constData()) != 0) error = errno;
         if (error) RaiseWriteError(error);
         path_.clear();
     }
 
 private:
+    QByteArray target_;
     QByteArray path_;
 };
 
@@ -460,7 +461,7 @@ public:
         if (music) music->finish(pts_ * kSamplesPerFrame);
         checkWrite(av_write_trailer(out.file));
         checkWrite(avio_closep(&out.file->pb));
-        temp.replace(o_.target);
+        temp.replace();
         result.ok = true;
         return result;
     }

@@ -132,6 +132,7 @@ private slots:
         QTest::newRow("read-only folder") << "readonly" << QStringLiteral("権限");
         QTest::newRow("missing folder") << "missing" << QStringLiteral("見つかりません");
         QTest::newRow("music that is no sound") << "" << QStringLiteral("音楽のファイル「");
+        QTest::newRow("a link to a device") << "" << QStringLiteral("通常のファイルではありません");
     }
     void noFile() {
         QFETCH(QString, folder);
@@ -154,6 +155,8 @@ private slots:
         }
         if (cause.startsWith(QStringLiteral("音楽"))) o.music = o.paths.first();
         o.target = out.filePath("show.mp4");
+        const bool link = cause.startsWith(QStringLiteral("通常"));
+        if (link) QVERIFY(QFile::link("/dev/null", o.target));
         const QStringList before = entries(out);
         std::atomic<bool> cancel{false};
         const forms::VideoResult r =
@@ -165,6 +168,7 @@ private slots:
         QCOMPARE(r.cancelled, cause.isEmpty());
         QVERIFY2(r.error.contains(cause), qPrintable(r.error));
         QCOMPARE(entries(out), before);
+        if (link) QCOMPARE(QFileInfo(o.target).symLinkTarget(), QStringLiteral("/dev/null"));
     }
 
     // From the menu: an empty list is refused; the dialog asks before replacing a file, writes
