@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Checks the packages for building, running and testing (installing the missing ones as
-# root), builds with warnings as errors, and runs the whole test suite: the headless tests and
-# the end-to-end tests on Xvfb, the Debian package and lintian's check of it, then the headless
-# tests again built with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and a
-# short fuzz run.
+# root), builds with warnings as errors, and runs the whole test suite: the end-to-end tests on
+# Xvfb, the Debian package and lintian's check of it, then the headless tests built with
+# AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and a short fuzz run.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/setup.sh" test
@@ -27,17 +26,26 @@ stage() {
 }
 
 stage "build" bash "$here/scripts/build.sh" "$here/build"
-stage "tests" bash -c 'cd "$1" && ctest --output-on-failure --timeout 300 -j 2' - "$here/build"
-stage "package" bash "$here/scripts/package.sh" "$here/build"
 
-# With line tables, for the file and line of each frame in the sanitizers' reports, at the
-# optimisation they suggest: about half the build time of full debugging information at -O2.
+# The build for the sanitizers, with line tables (file and line in their reports) at the
+# optimisation they suggest, goes on at the lowest priority while the end-to-end tests run:
+# those mostly wait for their X server.
 flags="-O1 -g1 -DNDEBUG"
-stage "sanitizer build" bash "$here/scripts/build.sh" "$here/build-sanitize" -DVARNEL_SANITIZE=ON \
+mkdir -p "$here/build-sanitize"
+sanitize_log="$here/build-sanitize/build.log"
+nice -n 19 bash "$here/scripts/build.sh" "$here/build-sanitize" -DVARNEL_SANITIZE=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$flags" \
-    -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags"
+    -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags" >"$sanitize_log" 2>&1 &
+sanitize_build=$!
+finish_sanitize_build() { wait "$sanitize_build" || { tail -n 60 "$sanitize_log"; return 1; }; }
+
+# The headless tests run once, under the sanitizers below; the end-to-end tests run here, on
+# the build the package is made from.
+stage "end-to-end tests" bash -c 'cd "$1" && ctest --output-on-failure --timeout 300 -L e2e' - "$here/build"
+stage "package" bash "$here/scripts/package.sh" "$here/build"
+stage "sanitizer build" finish_sanitize_build
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
-stage "tests under the sanitizers" \
+stage "headless tests under the sanitizers" \
     bash -c 'cd "$1" && ctest --output-on-failure --timeout 600 -j 2 -LE e2e' - "$here/build-sanitize"
 
 # A short run of the picture loader's fuzz target.
